@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing Vornida needs.
+# Idempotent: packages already present are left as they are.
+set -euo pipefail
+
+packages=(
+  # toolchain and build
+  build-essential cmake ninja-build pkg-config git
+  clang libclang-rt-14-dev
+  # unit tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # imaging
+  libjpeg62-turbo-dev libpng-dev libexif-dev libvips-dev libvips-tools libpixman-1-dev
+  # text rendering for the text shape of the command-line maker
+  libpango1.0-dev libcairo2-dev fonts-dejavu-core
+  # archives, network, hashing
+  zlib1g-dev libminizip-dev libcurl4-openssl-dev libssl-dev
+  # readers and tools the tests check our output with
+  python3 python3-psd-tools python3-pil python3-numpy imagemagick libxml2-utils zip unzip gzip
+  libheif-examples webp
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=sudo
+else
+  sudo=
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
