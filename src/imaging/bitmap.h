@@ -91,6 +91,7 @@ class Bitmap {
 
  private:
   Bitmap() = default;
+  friend std::unique_ptr<Bitmap> ConvertFormat(std::unique_ptr<Bitmap> picture, PixelFormat format);
 
   std::int64_t width_ = 0;
   std::int64_t height_ = 0;
