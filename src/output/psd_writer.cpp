@@ -280,7 +280,8 @@ bool PsdWriter::addLayer(const PsdPixels& pixels, int32_t left, int32_t top) {
   if (!file_.isOpen() || failed_ || nextLayer_ >= layerCount_) return false;
   if (pixels.width < 0 || pixels.height < 0 ||
       (pixels.width > 0 && pixels.height > 0 &&
-       (pixels.pixels == nullptr || pixels.stride < pixels.width * 4 || pixels.stride % 4 != 0))) {
+       (pixels.pixels == nullptr || pixels.stride < std::ptrdiff_t{pixels.width} * 4 ||
+        pixels.stride % 4 != 0))) {
     return false;
   }
   PsdPixels view = pixels;
@@ -318,6 +319,18 @@ bool PsdWriter::addLayer(const PsdPixels& pixels, int32_t left, int32_t top) {
   setLayerRecord(nextLayer_, top, left, bottom, right, lengths);
   ++nextLayer_;
   return true;
+}
+
+bool PsdWriter::addLayer(const Bitmap& bitmap, int32_t left, int32_t top) {
+  PsdPixels view;
+  if (!bitmap.empty()) {
+    view.pixels = bitmap.row(0);
+    view.width = static_cast<int32_t>(bitmap.width());
+    view.height = static_cast<int32_t>(bitmap.height());
+    view.stride = static_cast<std::ptrdiff_t>(bitmap.stride());
+  }
+  view.alpha = bitmap.hasAlpha() ? PsdAlpha::Premultiplied : PsdAlpha::Opaque;
+  return addLayer(view, left, top);
 }
 
 bool PsdWriter::finish() {

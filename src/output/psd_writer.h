@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "imaging/bitmap.h"
 #include "output/atomic_file.h"
 
 namespace vornida {
@@ -76,9 +77,13 @@ class PsdWriter {
   bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
                       uint32_t argb);
 
-  // Writes the next layer: `pixels` with its top-left corner at (left, top)
-  // in canvas pixels. False when all announced layers were already added.
-  // A layer larger than the format allows on a side is cut to the canvas.
+  // Writes the next layer: `bitmap` with its top-left corner at (left, top)
+  // in canvas pixels. Argb32 pictures are premultiplied and are written with
+  // straight alpha; Rgb32 pictures are fully opaque. False when all
+  // announced layers were already added. A layer larger than the format
+  // allows on a side is cut to the canvas.
+  bool addLayer(const Bitmap& bitmap, int32_t left, int32_t top);
+  // The same from any 32-bit pixels.
   bool addLayer(const PsdPixels& pixels, int32_t left, int32_t top);
 
   // Completes the document and moves it into place. Layers that were

@@ -13,8 +13,8 @@
 
 namespace vornida::testing {
 
-Picture MakePicture(int32_t width, int32_t height, uint32_t seed) {
-  Picture picture;
+RawPicture MakePicture(int32_t width, int32_t height, uint32_t seed) {
+  RawPicture picture;
   picture.width = width;
   picture.height = height;
   picture.pixels.resize(static_cast<std::size_t>(width) * height);

@@ -10,7 +10,7 @@
 namespace vornida::testing {
 
 // A 32-bit picture owned by the test, handed to the writer as a view.
-struct Picture {
+struct RawPicture {
   int32_t width = 0;
   int32_t height = 0;
   std::vector<uint32_t> pixels;  // 0xAARRGGBB, rows packed
@@ -24,7 +24,7 @@ struct Picture {
 
 // Photo-like content: noisy gradients, flat stretches (runs) and a soft,
 // partly transparent edge; every seed gives a different picture.
-Picture MakePicture(int32_t width, int32_t height, uint32_t seed);
+RawPicture MakePicture(int32_t width, int32_t height, uint32_t seed);
 
 struct ReadLayer {
   std::string name;

@@ -14,7 +14,7 @@ namespace vornida {
 namespace {
 
 using testing::MakePicture;
-using testing::Picture;
+using testing::RawPicture;
 using testing::ReadBytes;
 using testing::ReadDocument;
 using testing::ReadWithPsdTools;
@@ -28,7 +28,7 @@ uint64_t BigEndianAt(const std::vector<uint8_t>& bytes, std::size_t offset, int 
 
 // Compares the reader's RGBA of a layer with the picture that was drawn,
 // with premultiplied input expected back as straight colour.
-::testing::AssertionResult SamePixels(const testing::ReadLayer& layer, const Picture& picture) {
+::testing::AssertionResult SamePixels(const testing::ReadLayer& layer, const RawPicture& picture) {
   const std::size_t count = static_cast<std::size_t>(picture.width) * picture.height;
   if (layer.rgba.size() != count * 4) {
     return ::testing::AssertionFailure() << "layer has " << layer.rgba.size() << " bytes, want "
@@ -62,9 +62,9 @@ void ExpectRectangle(const testing::ReadLayer& layer, int64_t left, int64_t top,
 TEST(PsdLayers, ItemsOnTransparentCanvasReadBackBottomFirstWithTheirRectangles) {
   ScratchFolder folder;
   const std::string path = folder.file("collage.psd");
-  const Picture inside = MakePicture(90, 60, 1);
-  const Picture overTopLeft = MakePicture(70, 50, 2);   // negative left and top
-  const Picture pastEdge = MakePicture(130, 41, 3);     // right and bottom past the canvas
+  const RawPicture inside = MakePicture(90, 60, 1);
+  const RawPicture overTopLeft = MakePicture(70, 50, 2);   // negative left and top
+  const RawPicture pastEdge = MakePicture(130, 41, 3);     // right and bottom past the canvas
   PsdWriter writer;
   ASSERT_TRUE(writer.open(path, 320, 200, 3));
   ASSERT_TRUE(writer.addLayer(inside.view(), 100, 80));
@@ -100,7 +100,7 @@ TEST(PsdLayers, OpaqueColourBackgroundIsAnExtraBottomLayerOverTheWholeCanvas) {
   ScratchFolder folder;
   const std::string path = folder.file("coloured.psd");
   // 300 px rows pack as runs of 128, 128 and 44 in every channel.
-  const Picture item = MakePicture(40, 30, 7);
+  const RawPicture item = MakePicture(40, 30, 7);
   PsdWriter writer;
   ASSERT_TRUE(writer.openWithColour(path, 300, 20, 2, 0xFF336699));
   EXPECT_EQ(writer.layerCount(), 3);
@@ -139,7 +139,7 @@ TEST(PsdLayers, OpaqueColourBackgroundIsAnExtraBottomLayerOverTheWholeCanvas) {
 TEST(PsdLayers, NamesCountOnAndArePaddedToFourBytes) {
   ScratchFolder folder;
   const std::string path = folder.file("ten.psd");
-  const Picture dot = MakePicture(3, 2, 11);
+  const RawPicture dot = MakePicture(3, 2, 11);
   PsdWriter writer;
   ASSERT_TRUE(writer.open(path, 16, 16, 10));
   for (int i = 0; i < 10; ++i) ASSERT_TRUE(writer.addLayer(dot.view(), i, i));
@@ -173,7 +173,7 @@ TEST(PsdLayers, OddSectionLengthIsPaddedWithOneZeroByte) {
     SCOPED_TRACE(oddData ? "odd" : "even");
     ScratchFolder folder;
     const std::string path = folder.file("pad.psd");
-    Picture strip;
+    RawPicture strip;
     strip.width = 4;
     strip.height = 1;
     strip.pixels = oddData ? std::vector<uint32_t>{0xFF010203, 0xFF040506, 0xFF070809, 0xFF0A0B0C}
@@ -208,12 +208,12 @@ TEST(PsdLayers, OddSectionLengthIsPaddedWithOneZeroByte) {
 TEST(PsdLayers, PremultipliedAndOpaquePixelsAreWrittenAsStraightAlpha) {
   ScratchFolder folder;
   const std::string path = folder.file("alpha.psd");
-  Picture premultiplied;
+  RawPicture premultiplied;
   premultiplied.width = 3;
   premultiplied.height = 1;
   premultiplied.alpha = PsdAlpha::Premultiplied;
   premultiplied.pixels = {0x80402010, 0x00000000, 0xFFC08040};
-  Picture opaque = MakePicture(5, 4, 5);  // its alpha bytes vary but mean nothing
+  RawPicture opaque = MakePicture(5, 4, 5);  // its alpha bytes vary but mean nothing
   opaque.alpha = PsdAlpha::Opaque;
   PsdWriter writer;
   ASSERT_TRUE(writer.open(path, 10, 10, 2));
@@ -230,10 +230,52 @@ TEST(PsdLayers, PremultipliedAndOpaquePixelsAreWrittenAsStraightAlpha) {
   EXPECT_TRUE(SamePixels(psd.layers[1], opaque));
 }
 
+// Pictures as the renderer hands them over: premultiplied Argb32 items and
+// opaque Rgb32 ones, drawn with the picture helpers.
+TEST(PsdLayers, BitmapsAreWrittenWithStraightAlphaAtTheirPlaces) {
+  ScratchFolder folder;
+  const std::string path = folder.file("bitmaps.psd");
+  Picture item = Bitmap::Create(40, 30, PixelFormat::Argb32);
+  ASSERT_TRUE(item);
+  Fill(*item, 0x80FF8040);                         // half-transparent orange
+  FillRect(*item, 10, 5, 20, 10, 0xFF2050A0);      // opaque blue patch
+  FillRect(*item, 0, 29, 40, 1, 0x00000000);       // clear bottom row
+  Picture photo = Bitmap::Create(25, 15, PixelFormat::Rgb32);
+  ASSERT_TRUE(photo);
+  Fill(*photo, 0xFF336699);
+  FillRect(*photo, 0, 0, 5, 15, 0xFFEEDDCC);
+  PsdWriter writer;
+  ASSERT_TRUE(writer.open(path, 120, 80, 2));
+  ASSERT_TRUE(writer.addLayer(*item, -10, 60));
+  ASSERT_TRUE(writer.addLayer(*photo, 100, -3));
+  ASSERT_TRUE(writer.finish());
+
+  const ReadDocument psd = ReadWithPsdTools(path);
+  ASSERT_TRUE(psd.ok) << psd.error;
+  ASSERT_EQ(psd.layers.size(), 2u);
+  ExpectRectangle(psd.layers[0], -10, 60, 30, 90);
+  ExpectRectangle(psd.layers[1], 100, -3, 125, 12);
+  auto rgba = [](const testing::ReadLayer& layer, int width, int x, int y) {
+    const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 4;
+    return std::vector<int>{layer.rgba.at(i), layer.rgba.at(i + 1), layer.rgba.at(i + 2),
+                            layer.rgba.at(i + 3)};
+  };
+  // Premultiplying and back may move a colour by one step.
+  const auto orange = rgba(psd.layers[0], 40, 2, 2);
+  EXPECT_EQ(orange[3], 0x80);
+  EXPECT_NEAR(orange[0], 0xFF, 1);
+  EXPECT_NEAR(orange[1], 0x80, 1);
+  EXPECT_NEAR(orange[2], 0x40, 1);
+  EXPECT_EQ(rgba(psd.layers[0], 40, 15, 8), (std::vector<int>{0x20, 0x50, 0xA0, 0xFF}));
+  EXPECT_EQ(rgba(psd.layers[0], 40, 7, 29)[3], 0);
+  EXPECT_EQ(rgba(psd.layers[1], 25, 10, 10), (std::vector<int>{0x33, 0x66, 0x99, 0xFF}));
+  EXPECT_EQ(rgba(psd.layers[1], 25, 4, 14), (std::vector<int>{0xEE, 0xDD, 0xCC, 0xFF}));
+}
+
 TEST(PsdLayers, AnnouncedLayersThatAreNeverAddedStayEmptyAndReadable) {
   ScratchFolder folder;
   const std::string path = folder.file("short.psd");
-  const Picture item = MakePicture(12, 9, 4);
+  const RawPicture item = MakePicture(12, 9, 4);
   PsdWriter writer;
   ASSERT_TRUE(writer.open(path, 50, 40, 3));
   ASSERT_TRUE(writer.addLayer(item.view(), 3, 4));
@@ -282,8 +324,8 @@ TEST(PsdLargeDocument, CanvasOverThirtyThousandPixelsIsWrittenAsVersionTwo) {
     SCOPED_TRACE(std::to_string(canvas.width) + "x" + std::to_string(canvas.height));
     ScratchFolder folder;
     const std::string path = folder.file("large.psd");
-    const Picture first = MakePicture(20, 3, 21);
-    const Picture second = MakePicture(9, 6, 22);
+    const RawPicture first = MakePicture(20, 3, 21);
+    const RawPicture second = MakePicture(9, 6, 22);
     PsdWriter writer;
     ASSERT_TRUE(writer.openWithColour(path, canvas.width, canvas.height, 2, 0xFF102030));
     EXPECT_TRUE(writer.isLargeDocument());
@@ -313,7 +355,7 @@ TEST(PsdLargeDocument, CanvasOverThirtyThousandPixelsIsWrittenAsVersionTwo) {
 TEST(PsdLargeDocument, LayerWiderThanVersionOneAllowsIsCutToTheCanvas) {
   ScratchFolder folder;
   const std::string path = folder.file("wide-layer.psd");
-  const Picture banner = MakePicture(30010, 2, 31);
+  const RawPicture banner = MakePicture(30010, 2, 31);
   PsdWriter writer;
   ASSERT_TRUE(writer.open(path, 100, 5, 1));
   ASSERT_FALSE(writer.isLargeDocument());
@@ -324,7 +366,7 @@ TEST(PsdLargeDocument, LayerWiderThanVersionOneAllowsIsCutToTheCanvas) {
   ASSERT_TRUE(psd.ok) << psd.error;
   ASSERT_EQ(psd.layers.size(), 1u);
   ExpectRectangle(psd.layers[0], 0, 1, 100, 3);
-  Picture visible;
+  RawPicture visible;
   visible.width = 100;
   visible.height = 2;
   for (int32_t y = 0; y < 2; ++y) {
@@ -347,7 +389,7 @@ class PsdReplacement : public ::testing::Test {
 };
 
 TEST_F(PsdReplacement, UnfinishedDocumentLeavesThePreviousFileAndNoTemporaryFile) {
-  const Picture item = MakePicture(30, 30, 9);
+  const RawPicture item = MakePicture(30, 30, 9);
   {
     PsdWriter writer;
     ASSERT_TRUE(writer.open(path_, 64, 64, 3));
@@ -405,7 +447,7 @@ TEST_F(PsdReplacement, FullDiskIsAFailureAndKeepsThePreviousFile) {
   limited.rlim_cur = 64 * 1024;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
 
-  const Picture big = MakePicture(400, 300, 3);  // about 480 KB of noisy channels
+  const RawPicture big = MakePicture(400, 300, 3);  // about 480 KB of noisy channels
   PsdWriter writer;
   bool opened = writer.open(path_, 400, 300, 2);
   bool added = opened && writer.addLayer(big.view(), 0, 0) && writer.addLayer(big.view(), 1, 1);
