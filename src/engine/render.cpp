@@ -1,0 +1,7 @@
+#include "engine/collage.h"
+
+namespace vornida {
+
+void CCollage::ShowPreviewFrame(bool) {}
+
+}  // namespace vornida
