@@ -1,0 +1,73 @@
+#include "project/project_document.h"
+
+#include <cstdlib>
+
+#include "output/atomic_file.h"
+#include "xml/xml_doc.h"
+
+namespace vornida {
+namespace {
+
+std::string_view TrimBlanks(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+std::string ComposeProjectDocument(const ProjectDocument& project) {
+  std::string text = "<" + std::string(kProjectRootName) + " version='" + std::to_string(project.version) + "'>\n";
+  const std::string_view params = TrimBlanks(project.collageParams);
+  if (!params.empty()) {
+    text += "  <Settings>\n    ";
+    text += params;
+    text += "\n  </Settings>\n";
+  }
+  text += "  <Photos>\n";
+  for (const std::string& path : project.photoPaths) text += "    <Photo src='" + XmlEscape(path) + "'/>\n";
+  text += "  </Photos>\n</" + std::string(kProjectRootName) + ">\n";
+  return text;
+}
+
+std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document) {
+  std::vector<std::string> paths;
+  if (!document.findElement() || !document.enterElement()) return paths;
+  if (document.findElement("Photos") && document.enterElement()) {
+    while (document.findElement("Photo")) {
+      std::string src = document.attribute("src");
+      if (!src.empty()) paths.push_back(std::move(src));
+    }
+    document.leaveElement();
+  }
+  document.leaveElement();
+  return paths;
+}
+
+bool ReadProjectDocument(std::string_view text, ProjectDocument& project) {
+  CXmlDoc document;
+  if (!document.setText(text)) return false;
+  project = ProjectDocument{};
+  if (!document.findElement()) return false;
+  const std::string version = document.attribute("version");
+  project.version = version.empty() ? 0 : std::atoi(version.c_str());
+  document.enterElement();
+  if (document.findElement("Settings") && document.enterElement()) {
+    if (document.findElement("Vornida")) project.collageParams = std::string(TrimBlanks(document.elementMarkup()));
+    document.leaveElement();
+  }
+  document.leaveElement();
+  document.leaveElement();
+  // A fresh cursor for the photo walk, which starts at the document level.
+  CXmlDoc photos;
+  photos.setText(text);
+  project.photoPaths = ProjectPhotoPaths(photos);
+  return true;
+}
+
+bool WriteProjectFile(const std::string& path, std::string_view text) {
+  return WriteFileAtomically(path, [text](AtomicFileWriter& writer) { return writer.write(text.data(), text.size()); });
+}
+
+}  // namespace vornida

@@ -1,0 +1,62 @@
+// The project document: the file a collage arrangement is kept in (.vrn).
+//
+// Both user interfaces write and read the same document, plain UTF-8 XML
+// without a byte-order mark:
+//
+//   <VornidaProject version='1'>
+//     <Settings>
+//       <Vornida shapeType='Rectangle' collageSize='1600,1200' .../>
+//     </Settings>
+//     <Photos>
+//       <Photo src='/home/me/Pictures/a.jpg'/>
+//       <Photo src='/home/me/Pictures/b.jpg'/>
+//     </Photos>
+//   </VornidaProject>
+//
+// `Settings` holds one `Vornida` element exactly as "MakeShape" sends it (the
+// collage-parameter text); `Photos` lists the photos by full path in list
+// order. Readers ignore every element and attribute they do not know, and
+// element and attribute names match without regard to ASCII case, so the
+// desktop movie may keep more of its own state in the same document.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vornida {
+
+class CXmlDoc;
+
+inline constexpr std::string_view kProjectExtension = "vrn";
+inline constexpr std::string_view kProjectRootName = "VornidaProject";
+// The form written by ComposeProjectDocument.
+inline constexpr int kProjectFormatVersion = 1;
+
+struct ProjectDocument {
+  int version = kProjectFormatVersion;
+  // The collage-parameter text (one `Vornida` element); empty when the
+  // document carries no settings.
+  std::string collageParams;
+  std::vector<std::string> photoPaths;
+};
+
+// The document text for `project`: the root, its `Settings` (left out when
+// there are no parameters) and `Photos`, with the paths escaped for XML.
+std::string ComposeProjectDocument(const ProjectDocument& project);
+
+// Reads a project document. False when the text is not XML; a document
+// without settings or photos reads as empty ones. The root may have any name.
+bool ReadProjectDocument(std::string_view text, ProjectDocument& project);
+
+// The photo paths the import takes from a parsed document: the `src` of every
+// `Photo` in the root's first `Photos`, in order, empty values skipped.
+// Moves the document's cursor.
+std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document);
+
+// Writes the text to `path` through a temporary file beside it that is renamed
+// into place, so the previous file stays whole until the new one is complete.
+// False when anything fails; the target is then untouched.
+bool WriteProjectFile(const std::string& path, std::string_view text);
+
+}  // namespace vornida

@@ -1,0 +1,92 @@
+// Project saving and opening played as movie scripts through the real
+// vornida-headless program, one process per run as a user would meet it.
+#include <gtest/gtest.h>
+
+#include "support.h"
+#include "xml/xml_doc.h"
+
+namespace vornida {
+namespace {
+
+using testing::ReadBytes;
+using testing::ScratchFolder;
+using testing::WriteBytes;
+
+class HeadlessProjectScripts : public ::testing::Test {
+ protected:
+  // Plays `script` in a fresh process that shares the folders of this test.
+  testing::RunResult Play(const std::string& script) {
+    const std::string scriptFile = scratch_ / ("script" + std::to_string(++runs_));
+    WriteBytes(scriptFile, script);
+    std::filesystem::create_directories(scratch_ / "tmp");
+    const std::string env = "TMPDIR=" + testing::ShellQuote(scratch_ / "tmp") +
+                            " XDG_DATA_HOME=" + testing::ShellQuote(scratch_ / "data") +
+                            " XDG_CONFIG_HOME=" + testing::ShellQuote(scratch_ / "config");
+    return testing::Run(env + " " + VORNIDA_BINARY_DIR "/src/tools/vornida-headless/vornida-headless " +
+                        testing::ShellQuote(scriptFile) + " 2>&1");
+  }
+
+  // A script holds one request per line; the movie writes line breaks in
+  // its string arguments as character references.
+  static std::string SaveRequest(const std::string& document, int saveAs) {
+    std::string escaped = XmlEscape(document);
+    for (auto at = escaped.find('\n'); at != std::string::npos; at = escaped.find('\n', at))
+      escaped.replace(at, 1, "&#10;");
+    return "<invoke name=\"SaveProject\" returntype=\"xml\"><arguments><string>" + escaped +
+           "</string><number>" + std::to_string(saveAs) + "</number></arguments></invoke>\n";
+  }
+
+  static int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+  }
+
+  ScratchFolder scratch_;
+  int runs_ = 0;
+};
+
+std::string Document(const std::string& photo) {
+  return "<VornidaProject version='1'>\n  <Settings>\n    <Vornida shapeType='Text' shape=\"it's.png\"/>\n"
+         "  </Settings>\n  <Photos>\n    <Photo src='" + XmlEscape(photo) + "'/>\n  </Photos>\n</VornidaProject>\n";
+}
+
+TEST_F(HeadlessProjectScripts, SaveQuickSaveSaveAsAndNewThenAFreshRunOpensIt) {
+  const std::string one = scratch_ / "one.vrn";
+  const std::string two = scratch_ / "two.vrn";
+  std::string script;
+  script += "dialog " + one + "\n" + SaveRequest(Document("/p/1.jpg"), 0);
+  script += SaveRequest(Document("/p/2.jpg"), 0);             // quick save into one.vrn
+  script += "dialog " + two + "\n" + SaveRequest(Document("/p/3 & 'x'.jpg"), 1);  // save as
+  script += SaveRequest(Document("/p/4.jpg"), 0);             // quick save into two.vrn
+  script += "<invoke name=\"NewProject\" returntype=\"xml\"><arguments></arguments></invoke>\n";
+  script += SaveRequest(Document("/p/5.jpg"), 0);             // asks again; cancelled
+  script += SaveRequest("<VornidaProject>", 1);               // not XML: no dialog
+  const auto first = Play(script);
+  ASSERT_EQ(first.exitCode, 0) << first.out;
+
+  EXPECT_EQ(ReadBytes(one), Document("/p/2.jpg"));
+  EXPECT_EQ(ReadBytes(two), Document("/p/4.jpg"));
+  EXPECT_EQ(Count(first.out, "dialog: save"), 3) << first.out;
+  EXPECT_EQ(Count(first.out, "dialog: save title=Project_SaveAs folder=" + scratch_.path() + " "), 1) << first.out;
+  // After "NewProject" the dialog starts in the folder of the last project saved.
+  EXPECT_NE(first.out.rfind("dialog: save title=Project_Save folder=" + scratch_.path() + " "), std::string::npos);
+  EXPECT_EQ(testing::FolderEntries(scratch_.path()),
+            (std::vector<std::string>{"config", "data", "one.vrn", "script1", "tmp", "two.vrn"}));
+
+  const auto second = Play("dialog " + two + "\n<invoke name=\"OpenProject\"><arguments></arguments></invoke>\n");
+  ASSERT_EQ(second.exitCode, 0) << second.out;
+  EXPECT_NE(second.out.find("dialog: open title=Project_Open folder=" + scratch_.path() + " "), std::string::npos)
+      << second.out;
+  // The event log writes line breaks as "\n"; the movie's text is otherwise byte for byte the file.
+  std::string expected = Document("/p/4.jpg");
+  for (auto at = expected.find('\n'); at != std::string::npos; at = expected.find('\n', at + 2))
+    expected.replace(at, 1, "\\n");
+  EXPECT_NE(second.out.find("call: <invoke name='openProjectCallBack'><arguments><string>" + expected +
+                            "</string></arguments></invoke>"),
+            std::string::npos)
+      << second.out;
+}
+
+}  // namespace
+}  // namespace vornida
