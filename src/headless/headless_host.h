@@ -74,6 +74,7 @@ class HeadlessHost {
   platform::EventLog& Log() { return log_; }
   platform::HeadlessCanvas& Canvas() { return canvas_; }
   platform::HeadlessFrame& Frame() { return frame_; }
+  platform::HeadlessMovie& Movie() { return movie_; }
   CanvasPlacement& Placement() { return placement_; }
   const platform::Services& Services() const { return services_; }
 
