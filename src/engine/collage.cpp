@@ -244,7 +244,7 @@ int32_t CCollage::CalcPhotoSizes() {
   if ((canvasWidth == 0 || canvasHeight == 0) && (numPhotos == 1 || (numPhotos == -1 && itemCount == 1))) {
     const SizeI s = photoSize[itemPhoto[0]];
     const double r = shadowRadius;
-    const double q = RoundHalfAway(r * 0.5);
+    const double q = static_cast<double>(RoundHalfAway(r * 0.5));
     const double W = s.w + q + 2 * r, H = s.h + q + 2 * r;
     const double d = std::sqrt(W * W + H * H) * 0.5;
     const double J = std::atan(H / W);

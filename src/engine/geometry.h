@@ -1,9 +1,12 @@
-// Small value types and the one rounding rule shared by the collage engine.
+// Small value types and the rounding shared by the collage engine. Every
+// rounding is half away from zero (RoundHalfAway of the imaging module).
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <limits>
+
+#include "imaging/bitmap.h"
 
 namespace vornida {
 
@@ -22,10 +25,6 @@ struct PointI {
   int32_t y = 0;
 };
 
-// Rounds half away from zero. Every rounding in the engine goes through this
-// so that canvas sizes, borders and offsets agree between all steps.
-inline double RoundHalfAway(double x) { return x > 0 ? std::floor(x + 0.5) : std::ceil(x - 0.5); }
-
 // Converts a real to a 32-bit int, saturating (NaN gives 0). The layout
 // arithmetic can produce infinities from degenerate input (a zero spacing, an
 // empty shape); saturating keeps the conversion defined.
@@ -36,6 +35,7 @@ inline int32_t SaturateToInt32(double v) {
   return static_cast<int32_t>(v);
 }
 
-inline int32_t RoundToInt(double x) { return SaturateToInt32(RoundHalfAway(x)); }
+// RoundHalfAway into a 32-bit int, saturating; defined for any input.
+inline int32_t RoundToInt(double x) { return SaturateToInt32(x > 0 ? std::floor(x + 0.5) : std::ceil(x - 0.5)); }
 
 }  // namespace vornida

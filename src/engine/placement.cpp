@@ -18,7 +18,7 @@ double PlacementGrid::CellSizeFor(int32_t width, int32_t height, int32_t n) {
   double g = std::max(width, height);
   if (n > 25) {
     const int64_t perItem = static_cast<int64_t>(width) * height / n;
-    g = RoundHalfAway(std::sqrt(static_cast<double>(perItem)));
+    g = static_cast<double>(RoundHalfAway(std::sqrt(static_cast<double>(perItem))));
   }
   return g;
 }

@@ -12,14 +12,14 @@ namespace {
 
 bool ExtentIsZero(PointD ext) { return ext.x == 0 || ext.y == 0; }
 
-uint32_t Premultiply(uint32_t p) {
+uint32_t PremultiplyWord(uint32_t p) {
   uint32_t a = p >> 24;
   if (a == 255) return p;
   auto ch = [a](uint32_t v) { return (v * a + 127) / 255; };
   return (a << 24) | (ch((p >> 16) & 0xFF) << 16) | (ch((p >> 8) & 0xFF) << 8) | ch(p & 0xFF);
 }
 
-uint32_t Unpremultiply(uint32_t p) {
+uint32_t UnpremultiplyWord(uint32_t p) {
   uint32_t a = p >> 24;
   if (a == 255 || a == 0) return p;
   auto ch = [a](uint32_t v) { return std::min<uint32_t>(255, (v * 255 + a / 2) / a); };
@@ -47,11 +47,23 @@ void ClampInto(PointD& pos, const ClampBox& box) {
 
 }  // namespace
 
+MaskImage MaskImageFromPicture(const Bitmap& picture) {
+  if (picture.empty() || picture.width() > INT32_MAX || picture.height() > INT32_MAX) return {};
+  MaskImage mask(static_cast<int32_t>(picture.width()), static_cast<int32_t>(picture.height()), 0);
+  const bool opaque = !picture.hasAlpha();
+  for (int32_t y = 0; y < mask.height; ++y) {
+    const uint32_t* row = picture.row(y);
+    for (int32_t x = 0; x < mask.width; ++x)
+      mask.at(x, y) = opaque ? (row[x] | 0xFF000000u) : vornida::Unpremultiply(row[x]);
+  }
+  return mask;
+}
+
 MaskImage ScaleMaskImage(const MaskImage& src, int32_t w, int32_t h) {
   MaskImage out(std::max(0, w), std::max(0, h), 0);
   if (out.width == 0 || out.height == 0 || src.width <= 0 || src.height <= 0) return out;
   std::vector<uint32_t> premul(src.argb.size());
-  std::transform(src.argb.begin(), src.argb.end(), premul.begin(), Premultiply);
+  std::transform(src.argb.begin(), src.argb.end(), premul.begin(), PremultiplyWord);
   pixman_image_t* s = pixman_image_create_bits(PIXMAN_a8r8g8b8, src.width, src.height, premul.data(),
                                                src.width * 4);
   pixman_image_t* d = pixman_image_create_bits(PIXMAN_a8r8g8b8, out.width, out.height, out.argb.data(),
@@ -65,7 +77,7 @@ MaskImage ScaleMaskImage(const MaskImage& src, int32_t w, int32_t h) {
   pixman_image_composite32(PIXMAN_OP_SRC, s, nullptr, d, 0, 0, 0, 0, 0, 0, out.width, out.height);
   pixman_image_unref(s);
   pixman_image_unref(d);
-  std::transform(out.argb.begin(), out.argb.end(), out.argb.begin(), Unpremultiply);
+  std::transform(out.argb.begin(), out.argb.end(), out.argb.begin(), UnpremultiplyWord);
   return out;
 }
 

@@ -43,6 +43,10 @@ inline bool IsInsidePixel(uint32_t argb) { return (argb >> 24) != 0 && (argb & 0
 // Scales `src` to exactly w x h with bilinear filtering (alpha-correct).
 MaskImage ScaleMaskImage(const MaskImage& src, int32_t w, int32_t h);
 
+// The mask words of a picture: straight ARGB; an opaque (Rgb32) picture reads
+// as opaque everywhere, so only its red channel decides.
+MaskImage MaskImageFromPicture(const Bitmap& picture);
+
 // Corner codes returned by ConstrainItem of the rectangle.
 enum CornerCode : int { kNoCorner = 0, kTopLeft = 1, kBottomLeft = 2, kTopRight = 3, kBottomRight = 4 };
 

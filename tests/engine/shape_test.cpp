@@ -9,11 +9,13 @@
 namespace vornida {
 namespace {
 
-TEST(RoundHalfAwayTest, HalvesGoAwayFromZero) {
-  EXPECT_EQ(RoundHalfAway(2.5), 3);
-  EXPECT_EQ(RoundHalfAway(-2.5), -3);
-  EXPECT_EQ(RoundHalfAway(2.49), 2);
-  EXPECT_EQ(RoundHalfAway(-0.4), 0);
+TEST(RoundingTest, RoundToIntGoesHalfAwayAndSaturates) {
+  EXPECT_EQ(RoundToInt(2.5), 3);
+  EXPECT_EQ(RoundToInt(-2.5), -3);
+  EXPECT_EQ(RoundToInt(-0.4), 0);
+  EXPECT_EQ(RoundToInt(1e300), INT32_MAX);
+  EXPECT_EQ(RoundToInt(-INFINITY), INT32_MIN);
+  EXPECT_EQ(RoundToInt(NAN), 0);
 }
 
 TEST(RectangleShapeTest, ItemScaleForCountSolvesTheQuadratic) {
