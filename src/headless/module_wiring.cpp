@@ -2,13 +2,14 @@
 // e.g. InstallPhotoCommands(control). The headless host calls this once, right
 // after building the control.
 #include "headless/headless_host.h"
+#include "photos/photo_library.h"
 #include "project/project_commands.h"
 
 namespace vornida {
 
 void InstallModuleCommands(HeadlessHost& /*host*/, CVRFlashCtrl& control) {
   // Opened projects queue their photos with the photo library's batch import.
-  InstallProjectCommands(control, ImportBatchQueue{});
+  InstallProjectCommands(control, QueuePhotoImports);
 }
 
 }  // namespace vornida

@@ -2,6 +2,11 @@
 // vornida-headless program, one process per run as a user would meet it.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "headless/headless_host.h"
+#include "photos/photo_library.h"
+#include "project/project_document.h"
 #include "support.h"
 #include "xml/xml_doc.h"
 
@@ -86,6 +91,64 @@ TEST_F(HeadlessProjectScripts, SaveQuickSaveSaveAsAndNewThenAFreshRunOpensIt) {
                             "</string></arguments></invoke>"),
             std::string::npos)
       << second.out;
+}
+
+}  // namespace
+}  // namespace vornida
+
+namespace vornida {
+namespace {
+
+// A saved project opened by a fresh host: the movie gets the document back
+// byte for byte and the photos it lists come back through the import.
+TEST(ProjectRoundTrip, PhotosComeBackThroughTheImport) {
+  ScratchFolder scratch;
+  std::filesystem::create_directories(scratch / "tmp");
+  testing::EnvOverride tmp("TMPDIR", scratch / "tmp");
+  testing::EnvOverride data("XDG_DATA_HOME", scratch / "data");
+  testing::EnvOverride config("XDG_CONFIG_HOME", scratch / "config");
+  ClearAllPhotos();
+
+  ProjectDocument project;
+  project.collageParams = "<Vornida shapeType='Circle' collageSize='400,300'/>";
+  for (const char* name : {"dune.jpg", "aqua.jpg", "wood.jpg"}) {
+    const std::string copy = scratch / (std::string("it's ") + name);
+    std::filesystem::copy_file(std::string(VORNIDA_SOURCE_DIR "/assets/demo-photos/") + name, copy);
+    project.photoPaths.push_back(copy);
+  }
+  project.photoPaths.push_back(scratch / "missing.jpg");
+  const std::string document = ComposeProjectDocument(project);
+  const std::string file = scratch / "trip.vrn";
+  {
+    std::ostringstream log;
+    HeadlessHost host(log, {});
+    host.PrepareFileDialog(std::vector<std::string>{file});
+    host.Request("<invoke name=\"SaveProject\"><arguments><string>" + XmlEscape(document) +
+                 "</string><number>0</number></arguments></invoke>");
+    ASSERT_EQ(ReadBytes(file), document);
+  }
+
+  std::ostringstream log;
+  {
+    HeadlessHost host(log, {});
+    if (!host.Control().HasCommandHandler("OpenAddPhotosDlg")) InstallPhotoCommands(host.Control());
+    host.PrepareFileDialog(std::vector<std::string>{file});
+    host.Request("<invoke name=\"OpenProject\"><arguments></arguments></invoke>");
+    ASSERT_TRUE(host.Wait(std::chrono::seconds(120)));
+  }
+  std::string logged = document;
+  for (auto at = logged.find('\n'); at != std::string::npos; at = logged.find('\n', at + 2)) logged.replace(at, 1, "\\n");
+  const std::string text = log.str();
+  EXPECT_NE(text.find("<invoke name='openProjectCallBack'><arguments><string>" + logged + "</string>"), std::string::npos)
+      << text;
+  const auto photos = PhotoSnapshot();
+  ASSERT_EQ(photos.size(), 3u) << text;
+  // The batch is taken from its tail, so the list ends in reverse order.
+  for (std::size_t i = 0; i < photos.size(); ++i) {
+    EXPECT_EQ(photos[i]->srcPath, project.photoPaths[2 - i]);
+    EXPECT_NE(text.find(XmlEscape(" src='" + project.photoPaths[i] + "'")), std::string::npos);
+  }
+  ClearAllPhotos();
 }
 
 }  // namespace
