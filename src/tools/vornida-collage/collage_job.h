@@ -1,0 +1,40 @@
+// One run of the command-line collage maker over the headless host: the
+// photos go through the import, the collage through "MakeShape" and the file
+// through "SaveShape", exactly as the desktop movie drives them.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "tools/vornida-collage/cli_options.h"
+#include "tools/vornida-collage/run_observer.h"
+
+namespace vornida::collage_cli {
+
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct JobEnvironment {
+  std::string demoPhotoFolder;  // the sample photos of --demo
+  std::ostream* messages = nullptr;  // errors and notes, one line each
+  ProgressStyle progress = ProgressStyle::Lines;
+};
+
+// Runs the job the command line describes and returns the exit status.
+// Errors are written as one line each; nothing is left behind on failure
+// (the output, preview and project files are replaced only whole).
+//
+// The host's folders (temporary files, settings) live in a private folder
+// that is removed at the end, so runs never touch the desktop program's
+// settings or thumbnails. This sets TMPDIR, XDG_DATA_HOME and
+// XDG_CONFIG_HOME for the process.
+int RunCollageJob(const CommandLine& line, const JobEnvironment& environment);
+
+// The folder of the sample photos: beside the program, else in the source tree.
+std::string FindDemoPhotoFolder();
+
+// Base64 (RFC 4648, with padding), as the movie sends picture bytes.
+std::string EncodeBase64(const void* data, std::size_t size);
+
+}  // namespace vornida::collage_cli

@@ -1,0 +1,32 @@
+// vornida-collage: makes a photo collage from the command line. See --help.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/vornida-collage/cli_options.h"
+#include "tools/vornida-collage/collage_job.h"
+
+int main(int argc, char** argv) {
+  using namespace vornida::collage_cli;
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const ParseOutcome parsed = ParseCommandLine(args);
+  if (!parsed.ok) {
+    std::cerr << "vornida-collage: " << parsed.error << "\n";
+    return kExitUsage;
+  }
+  if (parsed.line.help) {
+    std::cout << UsageText();
+    return kExitDone;
+  }
+  if (parsed.line.version) {
+    std::cout << "vornida-collage " << VORNIDA_VERSION << "\n";
+    return kExitDone;
+  }
+  JobEnvironment environment;
+  environment.demoPhotoFolder = FindDemoPhotoFolder();
+  environment.messages = &std::cerr;
+  environment.progress = ::isatty(STDERR_FILENO) ? ProgressStyle::Bar : ProgressStyle::Lines;
+  return RunCollageJob(parsed.line, environment);
+}
