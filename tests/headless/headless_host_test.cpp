@@ -152,6 +152,25 @@ TEST_F(HeadlessHostTest, AWorkerCallReachingAGoneControlFails) {
   EXPECT_EQ(log_.str(), "");
 }
 
+TEST_F(HeadlessHostTest, TheSplashControlKnowsOnlyTheBuiltIns) {
+  platform::ManualEventLoop loop;
+  platform::EventLog log(log_);
+  platform::HeadlessMovie movie(log, {});
+  CFlashCtrlEx splash(movie, loop);
+
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("FileExists", "<string>/</string>")), "<false/>");
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("GetVerText")), std::nullopt);
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("MessageBox", "<string>hi</string>")), std::nullopt);
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("WndSysCommand", "<string>SC_CLOSE</string>")), std::nullopt);
+  // Delayed calls work on any control, through its own timer.
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("__DELAY_CALL__", "<string>Trace</string><string>x</string>")),
+            std::nullopt);
+  EXPECT_TRUE(splash.IsTimerRunning(CFlashCtrlEx::kDelayedCallTimer));
+  EXPECT_TRUE(splash.RunDelayedCall());
+  EXPECT_FALSE(splash.RunDelayedCall());  // the queue is empty now
+  EXPECT_EQ(log_.str(), "");
+}
+
 TEST_F(HeadlessHostTest, ModulesPlugTheirCommandsIn) {
   HeadlessHost host(log_, {});
   CVRFlashCtrl& control = host.Control();
