@@ -1,6 +1,9 @@
 #include "xml/xml_doc.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -520,20 +523,27 @@ bool CXmlDoc::loadFile(const std::string& path) {
 }
 
 bool CXmlDoc::saveFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
     result_ = std::strerror(errno);
     return false;
   }
-  const std::string converted = IsAscii(text_) ? std::string() : Utf16ToUtf8(Utf8ToUtf16(text_));
-  const std::string& bytes = IsAscii(text_) ? text_ : converted;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-    const int error = errno;
-    std::fclose(file);
-    result_ = std::strerror(error);
-    return false;
+  const bool ascii = IsAscii(text_);
+  const std::string converted = ascii ? std::string() : Utf16ToUtf8(Utf8ToUtf16(text_));
+  const std::string& bytes = ascii ? text_ : converted;
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      result_ = std::strerror(error);
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
   }
-  if (std::fclose(file) != 0) {
+  if (::close(fd) != 0) {
     result_ = std::strerror(errno);
     return false;
   }
