@@ -295,15 +295,15 @@ std::string Format(const char* format, std::initializer_list<std::string> parts)
 // ---------------------------------------------------------------------------
 
 struct CXmlDoc::ElementRecord {
-  uint32_t start = 0;           // byte offset of the "<" of the start tag
-  uint32_t length = 0;          // bytes from that "<" to the ">" of the end tag
-  uint32_t startTagLength = 0;  // bytes of the start tag
-  uint32_t endTagLength = 0;    // bytes of the end tag; 0 for an empty-element tag
-  uint32_t level = 0;           // nesting level; the root element is 0
-  ElementIndex parent = 0;
-  ElementIndex firstChild = 0;
-  ElementIndex next = 0;  // next sibling, 0 for the last
-  ElementIndex prev = 0;  // previous sibling; for a first child, the last sibling
+  uint32_t start;           // byte offset of the "<" of the start tag
+  uint32_t length;          // bytes from that "<" to the ">" of the end tag
+  uint32_t startTagLength;  // bytes of the start tag
+  uint32_t endTagLength;    // bytes of the end tag; 0 for an empty-element tag
+  uint32_t level;           // nesting level; the root element is 0
+  ElementIndex parent;
+  ElementIndex firstChild;
+  ElementIndex next;  // next sibling, 0 for the last
+  ElementIndex prev;  // previous sibling; for a first child, the last sibling
 };
 
 CXmlDoc::CXmlDoc() { setText({}); }
@@ -321,19 +321,19 @@ const CXmlDoc::ElementRecord& CXmlDoc::record(ElementIndex index) const {
 
 void CXmlDoc::resetTable(std::size_t textLength) {
   // One record per 64 bytes of text, plus a few, covers ordinary documents
-  // without growing; the virtual document node takes slot 0.
+  // without growing; the virtual document node takes slot 0. Records are
+  // written when taken, so pages are not cleared here, and pages that are
+  // reserved but never reached are never touched.
   const std::size_t wanted = textLength / 64 + 8;
   const std::size_t firstPage = std::min(wanted, kPageSize);
+  const std::size_t pages = (wanted + kPageSize - 1) / kPageSize;
   if (pages_.empty() || firstPageCapacity_ != firstPage) {
     pages_.clear();
-    pages_.push_back(std::make_unique<ElementRecord[]>(firstPage));
+    pages_.push_back(std::make_unique_for_overwrite<ElementRecord[]>(firstPage));
     firstPageCapacity_ = firstPage;
-  } else {
-    pages_.resize(1);
   }
-  for (std::size_t have = kPageSize; have < wanted; have += kPageSize) {
-    pages_.push_back(std::make_unique<ElementRecord[]>(kPageSize));
-  }
+  if (pages_.size() > pages) pages_.resize(pages);
+  while (pages_.size() < pages) pages_.push_back(std::make_unique_for_overwrite<ElementRecord[]>(kPageSize));
   record(0) = ElementRecord{};
   record(0).endTagLength = 1;
   freePos_ = 1;
@@ -346,12 +346,12 @@ ElementIndex CXmlDoc::newRecord() {
   if (page == 0 && slot >= firstPageCapacity_) {
     // Grow the first page by half (up to a whole page), keeping its records.
     const std::size_t grown = std::min(kPageSize, std::max(firstPageCapacity_ + firstPageCapacity_ / 2, slot + 1));
-    auto bigger = std::make_unique<ElementRecord[]>(grown);
+    auto bigger = std::make_unique_for_overwrite<ElementRecord[]>(grown);
     std::copy(pages_[0].get(), pages_[0].get() + firstPageCapacity_, bigger.get());
     pages_[0] = std::move(bigger);
     firstPageCapacity_ = grown;
   } else if (page >= pages_.size()) {
-    pages_.push_back(std::make_unique<ElementRecord[]>(kPageSize));
+    pages_.push_back(std::make_unique_for_overwrite<ElementRecord[]>(kPageSize));
   }
   ++freePos_;
   record(index) = ElementRecord{};
