@@ -635,8 +635,7 @@ std::string CXmlDoc::attribute(std::string_view name) const {
       ++i;
     } else {
       std::size_t end = i;
-      while (end < tag.size() && !IsSpace(tag[end]) && !isDelimiter(tag[end]) && tag[end] != '"' && tag[end] != '\'')
-        ++end;
+      while (end < tag.size() && !IsSpace(tag[end]) && !isDelimiter(tag[end])) ++end;
       token = tag.substr(i, end - i);
       run = true;
       i = end;
