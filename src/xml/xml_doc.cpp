@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -294,6 +294,8 @@ std::string Format(const char* format, std::initializer_list<std::string> parts)
 
 // ---------------------------------------------------------------------------
 
+// Tag lengths get full 32-bit fields: a start tag with a long attribute value
+// or an end tag padded with blanks must not be cut to fit a narrower field.
 struct CXmlDoc::ElementRecord {
   uint32_t start;           // byte offset of the "<" of the start tag
   uint32_t length;          // bytes from that "<" to the ">" of the end tag
@@ -492,25 +494,30 @@ bool CXmlDoc::parseElements(std::string& message) {
 }
 
 bool CXmlDoc::loadFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     result_ = std::strerror(errno);
     return false;
   }
   std::string bytes;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  }
   char buffer[1 << 16];
   for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    bytes.append(buffer, got);
-    if (got < sizeof buffer) break;
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      result_ = std::strerror(error);  // the document stays as it was
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  if (std::ferror(file)) {
-    const int error = errno;
-    std::fclose(file);
-    result_ = std::strerror(error);
-    return false;
-  }
-  std::fclose(file);
+  ::close(fd);
 
   const std::size_t wideChars = Utf16Length(bytes);
   result_ = std::to_string(bytes.size()) + " bytes to " + std::to_string(wideChars) + " wide chars";
