@@ -152,6 +152,25 @@ TEST_F(HeadlessHostTest, AWorkerCallReachingAGoneControlFails) {
   EXPECT_EQ(log_.str(), "");
 }
 
+TEST_F(HeadlessHostTest, TheSplashControlKnowsOnlyTheBuiltIns) {
+  platform::ManualEventLoop loop;
+  platform::EventLog log(log_);
+  platform::HeadlessMovie movie(log, {});
+  CFlashCtrlEx splash(movie, loop);
+
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("FileExists", "<string>/</string>")), "<false/>");
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("GetVerText")), std::nullopt);
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("MessageBox", "<string>hi</string>")), std::nullopt);
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("WndSysCommand", "<string>SC_CLOSE</string>")), std::nullopt);
+  // Delayed calls work on any control, through its own timer.
+  EXPECT_EQ(movie.deliverFlashCall(Invoke("__DELAY_CALL__", "<string>Trace</string><string>x</string>")),
+            std::nullopt);
+  EXPECT_TRUE(splash.IsTimerRunning(CFlashCtrlEx::kDelayedCallTimer));
+  EXPECT_TRUE(splash.RunDelayedCall());
+  EXPECT_FALSE(splash.RunDelayedCall());  // the queue is empty now
+  EXPECT_EQ(log_.str(), "");
+}
+
 TEST_F(HeadlessHostTest, ModulesPlugTheirCommandsIn) {
   HeadlessHost host(log_, {});
   CVRFlashCtrl& control = host.Control();
@@ -219,16 +238,16 @@ TEST_F(HeadlessHostTest, WaitGivesUpWhileSomethingStaysPending) {
 
 TEST_F(HeadlessHostTest, ProgressBarAndLabelsForwardToTheMovie) {
   HeadlessHost host(log_, {});
-  VRNProgressBar bar(&host.Control());
+  MProgressBar& bar = host.MainWindow().progressBar;
   EXPECT_EQ(bar.GetMax(), 100);
   bar.SetPos(37);
   bar.SetMax(250);
   EXPECT_EQ(bar.GetPos(), 37);
   EXPECT_EQ(bar.GetMax(), 250);
 
-  VRNLabel state(&host.Control(), "setStateText");
+  MLabel& state = host.MainWindow().stateLabel;
   state.SetText("");
-  VRNLabel info(&host.Control(), "setInfoText");
+  MLabel& info = host.MainWindow().infoLabel;
   info.SetText("3 & 4");
   EXPECT_EQ(state.GetWidth(), 0);
 
@@ -249,7 +268,7 @@ TEST(ProgressBarWithoutMovie, OnlyStoresTheValues) {
 
 TEST_F(HeadlessHostTest, PictureBoxSizesTheCanvasInItsAreaAndShowsIt) {
   HeadlessHost host(log_, {});
-  VRNPictureBox box(&host.Placement(), &host.Control());
+  MPictureBox& box = host.MainWindow().pictureBox;
   host.Request(Invoke("UpdateVornidaCanvasPos", "<number>10</number><number>20</number><number>300</number><number>200</number>"));
   EXPECT_EQ(box.GetWidth(), 300);
   EXPECT_EQ(box.GetHeight(), 200);
@@ -277,7 +296,7 @@ TEST_F(HeadlessHostTest, PictureBoxSizesTheCanvasInItsAreaAndShowsIt) {
 
 TEST_F(HeadlessHostTest, PictureBoxDrawsFromAWorkerOnTheUiThread) {
   HeadlessHost host(log_, {});
-  VRNPictureBox box(&host.Placement(), &host.Control());
+  MPictureBox& box = host.MainWindow().pictureBox;
   std::vector<std::uint32_t> pixels(40 * 30, 0xFF112233u);
   std::atomic<bool> started{false};
   std::thread worker([&] {
