@@ -16,8 +16,10 @@ namespace vornida::photos_internal {
 
 namespace {
 
-// Two look-ahead decodes keep both cores busy; more would only hold memory.
-constexpr std::size_t kMaxWaiting = 2;
+// Decodes started ahead and not yet taken. Beyond what keeps both cores busy
+// they would only hold memory (a second batch can push files on top of
+// ones already started).
+constexpr std::size_t kMaxWaiting = kDecodeAhead + 1;
 
 struct Pending {
   std::string path;
