@@ -76,16 +76,21 @@ void ImportOneFile(const std::string& path) {
 // One worker per file: take the newest queued path, import it, start the
 // next worker. It is entered into WorkerThreadIds by whoever started it.
 void RunImportWorker() {
-  std::string path, next;
+  std::string path;
+  std::vector<std::string> next;
   {
     Lock lock(EngineLock());
     auto& queue = State().importQueue;
     if (queue.empty()) return;
     path = std::move(queue.back());
     queue.pop_back();
-    if (!queue.empty()) next = queue.back();
+    // The files that come next, newest first: decoding them now keeps the
+    // second core busy while this worker saves and reports.
+    for (auto it = queue.rbegin(); it != queue.rend() && next.size() < photos_internal::kDecodeAhead; ++it) {
+      next.push_back(*it);
+    }
   }
-  if (!next.empty()) photos_internal::DecodeAhead(next);
+  for (const std::string& ahead : next) photos_internal::DecodeAhead(ahead);
   ImportOneFile(path);
   StartNextImport();
 }
