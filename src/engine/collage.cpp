@@ -312,3 +312,53 @@ int32_t CCollage::CalcPhotoSizes() {
 }
 
 }  // namespace vornida
+
+namespace vornida {
+
+bool CCollage::CreateLayout() {
+  // 1.
+  rng_.Seed(fixedSeed ? *fixedSeed : TimeSeed());
+  // 2. - 4.
+  SetProgressPos(0);
+  SetState("Calculating_photo_sizes");
+  CalcPhotoSizes();
+  SizePreview();
+  // 5. The empty canvas first, so the user sees where the collage goes.
+  if (previewSink) {
+    ShowPreviewFrame(false);
+    previewSink->Show();
+  }
+  // 6. - 7.
+  if (cancel) return false;
+  if (itemCount < 1) {
+    EngineMessage(Text("None_of_the_photos_could_be_read"), Text("Error"), Text("OK"));
+    return false;
+  }
+  // 8.
+  SetState("Creating_the_layout");
+  if (infoSink) {
+    infoSink->SetText(Text("Dimensions") + " " + std::to_string(canvasWidth) + " x " + std::to_string(canvasHeight) +
+                      ", " + Text("Photos") + " " + std::to_string(itemCount));
+  }
+  // 9.
+  if (static_cast<int64_t>(canvasWidth) * canvasHeight > kBigCanvasPixels) {
+    const std::string yes = Text("Yes");
+    (void)yes;
+    if (EngineMessage(Text("Big_collage_message"), Text("Warning"), Text("No")) != 0) return false;
+  }
+  // 10. - 11.
+  SetState("Parpare_Layout_Images");
+  PrepareLayoutImages();
+  SetState("Calc_Items_Position");
+  CalcItemsPosition();
+  // 12. - 13.
+  if (cancel) return false;
+  previewImage = RenderPreview(true);
+  WritePreview();
+  layoutDone = true;
+  if (progressSink) progressSink->SetPos(progressSink->GetMax());
+  SetState("Done");
+  return true;
+}
+
+}  // namespace vornida

@@ -23,12 +23,12 @@
 #include <vector>
 
 #include "engine/geometry.h"
+#include "engine/item_pictures.h"
 #include "engine/random.h"
 #include "engine/shape.h"
+#include "imaging/bitmap.h"
 
 namespace vornida {
-
-class Bitmap;
 
 // Where the run shows its preview (the canvas window over the movie).
 class PreviewSink {
@@ -67,6 +67,19 @@ struct CollagePhoto {
   std::string thumbPath;
 };
 
+// Where RenderFinal writes a layered file (one layer per item) on its way.
+// The output module supplies the implementation.
+class LayeredOutput {
+ public:
+  virtual ~LayeredOutput() = default;
+  virtual bool open(const std::string& path, int32_t width, int32_t height, int32_t layerCount) = 0;
+  // With a solid background layer in `argb` below the item layers.
+  virtual bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
+                              uint32_t argb) = 0;
+  virtual bool addLayer(const Bitmap& picture, int32_t left, int32_t top) = 0;
+  virtual bool finish() = 0;
+};
+
 // The engine's message hook. It shows nothing and answers 0, so that a run
 // without items ends quietly and the big-collage warning never stops a run.
 int EngineMessage(const std::string& message, const std::string& caption, const std::string& button);
@@ -89,6 +102,23 @@ class CCollage {
   // Sizes the preview window for the canvas at PreviewScale.
   void SizePreview();
 
+  // --- rendering
+  // Fills the item picture cache for the photos in use.
+  void PrepareLayoutImages();
+  // Border and shadow around a photo picture at item size.
+  Picture DecoratePhoto(const Bitmap& picture) const;
+  // The blurred, offset drop shadow with `picture` drawn over it.
+  Picture MakeShadow(Picture picture) const;
+  // The preview at PreviewScale; without items only the background.
+  Picture RenderPreview(bool withItems);
+  // The final item picture: decorated, then turned by `angle` radians.
+  Picture RotatePhoto(const Bitmap& picture, double angle) const;
+  // Shows the finished preview and saves it as `previewFilePath`.
+  void WritePreview();
+  // The finished collage at canvas size; `path`'s extension picks the fill
+  // colour and, for "psd", writes the layers through `layered` on the way.
+  Picture RenderFinal(const std::string& path, LayeredOutput* layered = nullptr);
+
   // --- run state and sinks
   bool layoutDone = false;
   PreviewSink* previewSink = nullptr;
@@ -101,6 +131,11 @@ class CCollage {
   std::vector<CollagePhoto> photos;
   // Fixed seed for reproducible layouts; the time in seconds when unset.
   std::optional<uint32_t> fixedSeed;
+  // Folder of the installed assets ("TBgBrush.png") and of relative paths.
+  std::string programFolder;
+  // Where WritePreview saves the preview.
+  std::string previewFilePath;
+  ItemPictureCache* pictureCache = &ItemPictureCache::Shared();
 
   // --- parameters and layout result
   int32_t canvasWidth = 0;
@@ -138,6 +173,7 @@ class CCollage {
   std::atomic<bool> cancel{false};
   std::vector<PointD> itemHalf;
   std::vector<std::string> failedPhotos;
+  Picture previewImage;
 
   RandomGenerator& rng() { return rng_; }
 
@@ -161,8 +197,15 @@ class CCollage {
   void RescaleSizes(double f, int32_t oldBorderPx);
   void ShowPreviewFrame(bool withItems);
 
+  Picture PreviewBackground(int32_t width, int32_t height, double scale);
+
   RandomGenerator rng_;
   NormalSource angleSource_;
+  // Per run: the preview picture of each photo (owned by the cache) and the
+  // background of the preview frames, made once.
+  std::vector<const Bitmap*> scaledByPhoto_;
+  Picture previewBackground_;
+  double previewBackgroundScale_ = -1;
 };
 
 // Average chord of a w x h box through its centre at direction `angle`
