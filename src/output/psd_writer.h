@@ -126,7 +126,8 @@ class PsdWriter {
   uint64_t recordsOffset_ = 0;          // file offset of the first layer record
   std::vector<uint8_t> records_;        // all layer records, written in full by finish
   std::vector<std::size_t> recordAt_;   // offset of each record within records_
-  std::vector<uint8_t> packed_;         // row counts + packed rows of one channel
+  std::vector<uint8_t> counts_;         // row byte counts of one channel
+  std::vector<uint8_t> packed_;         // packed rows waiting to be written
   std::vector<uint8_t> row_;            // one row of one channel, unpacked
 };
 
