@@ -114,6 +114,7 @@ bool AtomicFileWriter::flushBuffer() {
 
 bool AtomicFileWriter::write(const void* data, std::size_t size) {
   if (fd_ < 0 || failed_) return false;
+  if (size == 0) return true;
   const auto* bytes = static_cast<const uint8_t*>(data);
   if (buffer_.size() + size <= kBufferSize) {
     buffer_.insert(buffer_.end(), bytes, bytes + size);
@@ -134,6 +135,7 @@ bool AtomicFileWriter::write(const void* data, std::size_t size) {
 bool AtomicFileWriter::writeAt(uint64_t offset, const void* data, std::size_t size) {
   if (fd_ < 0 || failed_) return false;
   if (offset > size_ || size > size_ - offset) return fail();
+  if (size == 0) return true;
   const auto* bytes = static_cast<const uint8_t*>(data);
   // The part that lies in the buffer is patched there; the rest on disk.
   if (offset + size > flushed_) {

@@ -103,6 +103,7 @@ void PsdWriter::reset() {
   sectionLength_ = recordsOffset_ = 0;
   records_ = {};
   recordAt_ = {};
+  counts_ = {};
   packed_ = {};
   row_ = {};
 }
@@ -230,26 +231,40 @@ bool PsdWriter::writeConstantChannel(uint8_t value, int32_t width, int32_t heigh
 }
 
 bool PsdWriter::writeChannel(const ChannelSource& source, uint64_t* writtenLength) {
+  // Rows are packed into a small reusable buffer and written in chunks; the
+  // row byte counts, known only at the end, go into their place afterwards.
+  // So even a canvas-sized layer needs no more memory than a few rows.
+  constexpr std::size_t kChunk = 1 << 20;
   const std::size_t width = static_cast<std::size_t>(source.pixels.width);
   const std::size_t height = static_cast<std::size_t>(source.pixels.height);
   const std::size_t countBytes = rowCountBytes();
-  // Room for the compression code, the row counts and every row at its worst.
-  const std::size_t needed = 2 + height * countBytes + height * PackBitsWorstCase(width);
-  if (packed_.size() < needed) packed_.resize(needed);
+  const std::size_t worstRow = PackBitsWorstCase(width);
+  if (packed_.size() < kChunk + worstRow) packed_.resize(kChunk + worstRow);
   if (row_.size() < width) row_.resize(width);
-  packed_[0] = 0;
-  packed_[1] = kCompressionPackBits;
-  uint8_t* counts = packed_.data() + 2;
-  uint8_t* data = counts + height * countBytes;
+  counts_.assign(height * countBytes, 0);
+
+  const uint8_t code[2] = {0, kCompressionPackBits};
+  if (!file_.write(code, 2)) return fail();
+  const uint64_t countsOffset = file_.size();
+  if (!file_.write(counts_)) return fail();
+  std::size_t used = 0;
+  uint64_t dataBytes = 0;
   for (std::size_t y = 0; y < height; ++y) {
     source.extractRow(static_cast<int32_t>(y), row_.data());
-    const std::size_t n = PackBitsEncodeRow(row_.data(), width, data);
-    putRowCount(counts + y * countBytes, n);
-    data += n;
+    const std::size_t n = PackBitsEncodeRow(row_.data(), width, packed_.data() + used);
+    putRowCount(counts_.data() + y * countBytes, n);
+    used += n;
+    dataBytes += n;
+    if (used >= kChunk) {
+      if (!file_.write(packed_.data(), used)) return fail();
+      used = 0;
+    }
   }
-  const std::size_t total = static_cast<std::size_t>(data - packed_.data());
-  if (!file_.write(packed_.data(), total)) return fail();
-  *writtenLength = total;
+  if (!file_.write(packed_.data(), used) ||
+      !file_.writeAt(countsOffset, counts_.data(), counts_.size())) {
+    return fail();
+  }
+  *writtenLength = 2 + counts_.size() + dataBytes;
   return true;
 }
 

@@ -17,7 +17,10 @@
 //   - the merged image, PackBits-compressed.
 // A canvas wider or taller than 30,000 pixels, which version 1 cannot hold,
 // is written as a large document (version 2: 8-byte section and channel
-// lengths, 4-byte row byte counts), up to 300,000 pixels a side.
+// lengths, 4-byte row byte counts), up to 300,000 pixels a side. Version 1
+// keeps the layer section's length in 4 bytes: should the layers of a
+// version 1 document pass 4 GiB, `finish` fails rather than write a length
+// that wrapped round.
 //
 // Layer rectangles may lie partly or wholly outside the canvas (negative
 // left or top, right or bottom past the edge); they are kept as they are.
@@ -126,7 +129,8 @@ class PsdWriter {
   uint64_t recordsOffset_ = 0;          // file offset of the first layer record
   std::vector<uint8_t> records_;        // all layer records, written in full by finish
   std::vector<std::size_t> recordAt_;   // offset of each record within records_
-  std::vector<uint8_t> packed_;         // row counts + packed rows of one channel
+  std::vector<uint8_t> counts_;         // row byte counts of one channel
+  std::vector<uint8_t> packed_;         // packed rows waiting to be written
   std::vector<uint8_t> row_;            // one row of one channel, unpacked
 };
 

@@ -96,6 +96,23 @@ TEST(PsdLayers, ItemsOnTransparentCanvasReadBackBottomFirstWithTheirRectangles) 
   EXPECT_EQ(psd.mergedMin, 255);
 }
 
+// Over a megabyte of packed rows per channel: written in several chunks,
+// with the row counts put in place afterwards.
+TEST(PsdLayers, LayerLargerThanOneWriteChunkReadsBackWhole) {
+  ScratchFolder folder;
+  const std::string path = folder.file("big-layer.psd");
+  const RawPicture photo = MakePicture(1800, 900, 17);
+  PsdWriter writer;
+  ASSERT_TRUE(writer.open(path, 1400, 700, 1));
+  ASSERT_TRUE(writer.addLayer(photo.view(), -50, -60));
+  ASSERT_TRUE(writer.finish());
+  const ReadDocument psd = ReadWithPsdTools(path);
+  ASSERT_TRUE(psd.ok) << psd.error;
+  ASSERT_EQ(psd.layers.size(), 1u);
+  ExpectRectangle(psd.layers[0], -50, -60, 1750, 840);
+  EXPECT_TRUE(SamePixels(psd.layers[0], photo));
+}
+
 TEST(PsdLayers, OpaqueColourBackgroundIsAnExtraBottomLayerOverTheWholeCanvas) {
   ScratchFolder folder;
   const std::string path = folder.file("coloured.psd");
