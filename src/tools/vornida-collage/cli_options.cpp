@@ -367,7 +367,6 @@ void ApplyToParameters(const CommandLine& line, CollageParameters& params) {
         break;
     }
   }
-  if (line.seed) params.Set(kSeedAttribute, std::to_string(*line.seed));
 }
 
 }  // namespace vornida::collage_cli

@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "app/folders.h"
+#include "engine/collage_run.h"
 #include "base/text.h"
 #include "headless/headless_host.h"
 #include "host/messages.h"
@@ -190,6 +191,9 @@ class Job {
     messages_ << "vornida-collage: " << message << std::endl;
     return kExitFailed;
   }
+  int Unavailable(const std::string& command) {
+    return Fail("this build cannot make collages: the command " + command + " is not available");
+  }
   void Note(const std::string& message) {
     if (line_.quiet) return;
     display_.Finish();
@@ -299,10 +303,10 @@ int Job::Run() {
   options.strings = MovieTexts();
   HeadlessHost host(log_, std::move(options));
   CVRFlashCtrl& control = host.Control();
+  // Modules the headless host does not wire in yet are installed here.
   if (!control.HasCommandHandler("OpenAddPhotosDlg")) InstallPhotoCommands(control);
-  for (const char* command : {"MakeShape", "SaveShape"})
-    if (!control.HasCommandHandler(command))
-      return Fail(std::string("this build cannot make collages: the command ") + command + " is not available");
+  if (!control.HasCommandHandler("MakeShape")) InstallCollageCommands(control, host.Loop());
+  CollageRunner::Shared().SetSeed(line_.seed);
 
   if (line_.shape == ShapeKind::Text) {
     const std::vector<std::uint8_t> png = RenderTextShapePng(line_.shapeArgument, error);
@@ -331,11 +335,13 @@ int Job::Run() {
   }
 
   const std::string params = params_.Compose();
+  if (!control.HasCommandHandler("MakeShape")) return Unavailable("MakeShape");
   host.Request(Invoke("MakeShape", {params}));
   if (!Wait(host)) return Fail("the layout did not finish");
   facts = observer_.Facts();
   if (!facts.layoutMade) return Fail("the collage could not be laid out with these settings");
 
+  if (!control.HasCommandHandler("SaveShape")) return Unavailable("SaveShape");
   const int savesBefore = facts.savingEnded;
   host.PrepareFileDialog(std::vector<std::string>{slot.temporary()});
   const auto answer = host.Request(Invoke("SaveShape", {params, line_.format == OutputFormat::Psd ? "1" : "0"}));

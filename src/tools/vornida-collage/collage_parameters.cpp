@@ -74,7 +74,6 @@ bool CollageParameters::Merge(std::string_view text, std::string& error) {
     std::string value = document.attribute(name);
     if (!value.empty()) Set(name, std::move(value));
   }
-  if (std::string seed = document.attribute(kSeedAttribute); !seed.empty()) Set(kSeedAttribute, std::move(seed));
   return true;
 }
 

@@ -20,9 +20,6 @@ inline constexpr std::string_view kParameterNames[] = {
     "maxAngle",  "backgroundTransparent", "backgroundColor", "backgroundType", "backgroundFile",
     "offsetX",   "offsetY",        "noShadow",              "borderColor"};
 
-// The extra attribute that fixes the layout's random seed.
-inline constexpr std::string_view kSeedAttribute = "seed";
-
 class CollageParameters {
  public:
   // The defaults of a new collage (see DefaultParameterTable).
