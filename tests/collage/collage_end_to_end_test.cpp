@@ -1,0 +1,212 @@
+// vornida-collage run as a user runs it: real photos in, real pictures out,
+// checked by ImageMagick, Pillow and psd-tools; bad invocations get one line
+// and a non-zero exit, and leave nothing behind.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "project/project_document.h"
+#include "support.h"
+
+namespace vornida {
+namespace {
+
+using testing::ReadBytes;
+using testing::ShellQuote;
+using testing::WriteBytes;
+
+const std::string kProgram = VORNIDA_BINARY_DIR "/src/tools/vornida-collage/vornida-collage";
+const std::string kDemoPhotos = VORNIDA_SOURCE_DIR "/assets/demo-photos";
+
+class CollageProgram : public ::testing::Test {
+ protected:
+  CollageProgram() {
+    std::filesystem::create_directories(scratch_ / "tmp");
+    std::filesystem::create_directories(scratch_ / "out");
+  }
+
+  // Runs the program with `args`; standard error is collected with the output.
+  testing::RunResult Collage(const std::vector<std::string>& args) {
+    std::string command = "cd " + ShellQuote(scratch_.path()) + " && TMPDIR=" + ShellQuote(scratch_ / "tmp") + " " +
+                          ShellQuote(kProgram);
+    for (const std::string& arg : args) command += " " + ShellQuote(arg);
+    return testing::Run(command + " 2>&1 </dev/null");
+  }
+
+  // A few of the sample photos copied into a folder of this test.
+  std::string SomePhotos(int count) {
+    const std::string folder = scratch_ / "photos";
+    std::filesystem::create_directories(folder);
+    int copied = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(kDemoPhotos)) {
+      if (entry.path().extension() != ".jpg" || copied == count) continue;
+      std::filesystem::copy_file(entry.path(), folder + "/" + entry.path().filename().string());
+      ++copied;
+    }
+    return folder;
+  }
+
+  // The collage is made only when this build has the save command; until
+  // then the program says so and the full runs have nothing to check.
+  bool CanSave(const testing::RunResult& run) {
+    return run.out.find("the command SaveShape is not available") == std::string::npos;
+  }
+
+  std::string Identify(const std::string& file) {
+    return testing::Run("identify -format '%m %w %h\\n' " + ShellQuote(file) + " 2>&1").out;
+  }
+
+  testing::ScratchFolder scratch_;
+};
+
+TEST_F(CollageProgram, BadCommandLinesGetOneLineAndExitStatusTwo) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--frobnicate", "a.jpg", "-o", "x.png"}, {"--size", "big", "a.jpg", "-o", "x.png"},
+        {"a.jpg", "-o", "x.tiff"}, {"a.jpg"}, {"-o", "x.png"}}) {
+    const auto run = Collage(args);
+    EXPECT_EQ(run.exitCode, 2) << run.out;
+    EXPECT_EQ(run.out.rfind("vornida-collage: ", 0), 0u) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+  }
+  const auto help = Collage({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("Examples:"), std::string::npos);
+  for (const char* option : {"--shape", "--size", "--aspect", "--count", "--item-size", "--same-size", "--spacing",
+                             "--border ", "--border-color", "--angle", "--max-angle", "--no-shadow", "--shadow-offset",
+                             "--background", "--params", "--project", "--save-project", "--seed", "--preview", "-q",
+                             "--version", "--demo"})
+    EXPECT_NE(help.out.find(option), std::string::npos) << option;
+  const auto version = Collage({"--version"});
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "vornida-collage 3.61\n");
+}
+
+TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
+  const std::string output = scratch_ / "out/result.png";
+  WriteBytes(output, "previous result");
+  std::filesystem::create_directories(scratch_ / "empty");
+  std::filesystem::create_directories(scratch_ / "junk");
+  WriteBytes(scratch_ / "junk/a.jpg", "not a photo");
+  WriteBytes(scratch_ / "junk/b.png", "");
+  WriteBytes(scratch_ / "notes.txt", "hello");
+  WriteBytes(scratch_ / "bad-shape.png", "\x89PNG but broken");
+  WriteBytes(scratch_ / "broken.vrn", "<VornidaProject><Photos>");
+  const std::string photos = SomePhotos(2);
+
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{"empty", "-o", output}, "vornida-collage: no photos found in empty\n"},
+      {{"missing-folder", "-o", output}, "vornida-collage: missing-folder: no such file or folder\n"},
+      {{"junk", "-o", output}, "vornida-collage: none of the 2 photos could be read\n"},
+      {{"-q", "notes.txt", "-o", output}, "vornida-collage: " + scratch_ / "notes.txt" + ": not a picture that can be read\n"},
+      {{photos, "-o", scratch_ / "no/such/folder.png"},
+       "vornida-collage: " + scratch_ / "no/such/folder.png" + ": cannot write there (No such file or directory)\n"},
+      {{photos, "-o", scratch_ / "out"}, "the output must end in"},
+      {{"--shape", "image:bad-shape.png", photos, "-o", output},
+       "vornida-collage: --shape: " + scratch_ / "bad-shape.png" + ": not a picture that can be read\n"},
+      {{"--shape", "image:nope.png", photos, "-o", output},
+       "vornida-collage: --shape: " + scratch_ / "nope.png" + ": no such picture file\n"},
+      {{"--background", "image:notes.txt", photos, "-o", output}, "--background: " + scratch_ / "notes.txt"},
+      {{"--project", "broken.vrn", "-o", output}, "vornida-collage: broken.vrn: not a project file (not XML)\n"},
+      {{"--params", "nothing.xml", photos, "-o", output}, "vornida-collage: nothing.xml: cannot read the collage parameters\n"},
+  };
+  for (const Case& c : cases) {
+    const auto run = Collage(c.args);
+    EXPECT_NE(run.exitCode, 0) << run.out;
+    if (c.message.back() == '\n')
+      EXPECT_EQ(run.out.substr(run.out.size() >= c.message.size() ? run.out.size() - c.message.size() : 0), c.message)
+          << run.out;
+    else
+      EXPECT_NE(run.out.find(c.message), std::string::npos) << run.out;
+  }
+  EXPECT_EQ(ReadBytes(output), "previous result");
+  EXPECT_EQ(testing::FolderEntries(scratch_ / "out"), std::vector<std::string>{"result.png"});
+  // The program's own temporary folders are gone too.
+  EXPECT_TRUE(testing::FolderEntries(scratch_ / "tmp").empty());
+}
+
+TEST_F(CollageProgram, EveryShapeMakesAPictureOfTheAskedSize) {
+  const std::string photos = SomePhotos(4);
+  // A heart-ish silhouette: a black disc on white.
+  ASSERT_EQ(testing::Run("convert -size 200x160 xc:white -fill black -draw 'circle 100,80 100,10' " +
+                         ShellQuote(scratch_ / "silhouette.png"))
+                .exitCode,
+            0);
+  const std::vector<std::vector<std::string>> shapes = {
+      {"--shape", "rectangle"}, {"--shape", "circle"}, {"--shape", "image:silhouette.png"}, {"--shape", "text:Vornida"}};
+  int n = 0;
+  for (const auto& shape : shapes) {
+    const std::string output = scratch_ / ("out/shape" + std::to_string(++n) + ".png");
+    std::vector<std::string> args = shape;
+    for (const std::string& more : {std::string("--size"), std::string("640x400"), std::string("--count"),
+                                    std::string("24"), std::string("--seed"), std::string("5"), photos,
+                                    std::string("-o"), output})
+      args.push_back(more);
+    const auto run = Collage(args);
+    if (!CanSave(run)) GTEST_SKIP() << "this build has no save command yet";
+    ASSERT_EQ(run.exitCode, 0) << run.out;
+    EXPECT_EQ(Identify(output), "PNG 640 400\n") << shape[1];
+    EXPECT_NE(run.out.find("wrote " + output), std::string::npos) << run.out;
+  }
+}
+
+TEST_F(CollageProgram, EveryOutputFormatIsReadByRealReaders) {
+  const std::string photos = SomePhotos(3);
+  const auto base = [&](const std::string& output) {
+    return std::vector<std::string>{"--size", "300x200", "--seed", "9", "-q", photos, "-o", output};
+  };
+  const auto png = Collage(base(scratch_ / "out/c.png"));
+  if (!CanSave(png)) GTEST_SKIP() << "this build has no save command yet";
+  ASSERT_EQ(png.exitCode, 0) << png.out;
+  EXPECT_TRUE(png.out.empty()) << png.out;  // -q: nothing but errors
+  EXPECT_EQ(Identify(scratch_ / "out/c.png"), "PNG 300 200\n");
+
+  ASSERT_EQ(Collage(base(scratch_ / "out/c.jpg")).exitCode, 0);
+  EXPECT_EQ(Identify(scratch_ / "out/c.jpg"), "JPEG 300 200\n");
+  ASSERT_EQ(Collage(base(scratch_ / "out/c.bmp")).exitCode, 0);
+  EXPECT_EQ(Identify(scratch_ / "out/c.bmp"), "BMP 300 200\n");
+
+  ASSERT_EQ(Collage(base(scratch_ / "out/c.psd")).exitCode, 0);
+  WriteBytes(scratch_ / "psd.py",
+             "import sys\nfrom psd_tools import PSDImage\n"
+             "p = PSDImage.open(sys.argv[1])\n"
+             "print(p.width, p.height, sum(1 for l in p.descendants() if not l.is_group()) >= 3)\n");
+  const auto psd = testing::Run(std::string(VORNIDA_PYTHON) + " " + scratch_ / "psd.py " + scratch_ / "out/c.psd");
+  EXPECT_EQ(psd.out, "300 200 True\n");
+  EXPECT_EQ(testing::FolderEntries(scratch_ / "out"), (std::vector<std::string>{"c.bmp", "c.jpg", "c.png", "c.psd"}));
+}
+
+TEST_F(CollageProgram, SavedProjectGivesTheSameCollageAgain) {
+  const std::string photos = SomePhotos(5);
+  const auto first = Collage({"--shape", "circle", "--size", "400x400", "--seed", "11", "--background", "navy",
+                              photos, "--save-project", "trip.vrn", "--preview", "preview.png", "-o", "out/a.png"});
+  if (!CanSave(first)) GTEST_SKIP() << "this build has no save command yet";
+  ASSERT_EQ(first.exitCode, 0) << first.out;
+  ProjectDocument project;
+  ASSERT_TRUE(ReadProjectDocument(ReadBytes(scratch_ / "trip.vrn"), project));
+  EXPECT_EQ(project.photoPaths.size(), 5u);
+  EXPECT_NE(project.collageParams.find("shapeType='Circle'"), std::string::npos);
+  EXPECT_EQ(Identify(scratch_ / "preview.png").substr(0, 4), "PNG ");
+
+  const auto second = Collage({"--project", "trip.vrn", "--seed", "11", "-o", "out/b.png"});
+  ASSERT_EQ(second.exitCode, 0) << second.out;
+  const auto compare = testing::Run("compare -metric AE " + ShellQuote(scratch_ / "out/a.png") + " " +
+                                    ShellQuote(scratch_ / "out/b.png") + " null: 2>&1");
+  EXPECT_EQ(compare.out, "0") << "the reopened project drew a different collage";
+}
+
+TEST_F(CollageProgram, DemoRunsFromTheSamplePhotos) {
+  const auto run = Collage({"--demo", "--size", "500x500", "-o", "out/demo.jpg"});
+  if (!CanSave(run)) GTEST_SKIP() << "this build has no save command yet";
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_EQ(Identify(scratch_ / "out/demo.jpg"), "JPEG 500 500\n");
+  // Progress on a pipe: plain lines, one per step.
+  EXPECT_NE(run.out.find("\nArranging the photos\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find('\r'), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vornida
