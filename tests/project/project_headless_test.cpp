@@ -57,13 +57,15 @@ std::string Document(const std::string& photo) {
 }
 
 TEST_F(HeadlessProjectScripts, SaveQuickSaveSaveAsAndNewThenAFreshRunOpensIt) {
+  const std::string photo = scratch_ / "dune & sand.jpg";
+  std::filesystem::copy_file(VORNIDA_SOURCE_DIR "/assets/demo-photos/dune.jpg", photo);
   const std::string one = scratch_ / "one.vrn";
   const std::string two = scratch_ / "two.vrn";
   std::string script;
   script += "dialog " + one + "\n" + SaveRequest(Document("/p/1.jpg"), 0);
   script += SaveRequest(Document("/p/2.jpg"), 0);             // quick save into one.vrn
   script += "dialog " + two + "\n" + SaveRequest(Document("/p/3 & 'x'.jpg"), 1);  // save as
-  script += SaveRequest(Document("/p/4.jpg"), 0);             // quick save into two.vrn
+  script += SaveRequest(Document(photo), 0);                  // quick save into two.vrn
   script += "<invoke name=\"NewProject\" returntype=\"xml\"><arguments></arguments></invoke>\n";
   script += SaveRequest(Document("/p/5.jpg"), 0);             // asks again; cancelled
   script += SaveRequest("<VornidaProject>", 1);               // not XML: no dialog
@@ -71,24 +73,29 @@ TEST_F(HeadlessProjectScripts, SaveQuickSaveSaveAsAndNewThenAFreshRunOpensIt) {
   ASSERT_EQ(first.exitCode, 0) << first.out;
 
   EXPECT_EQ(ReadBytes(one), Document("/p/2.jpg"));
-  EXPECT_EQ(ReadBytes(two), Document("/p/4.jpg"));
+  EXPECT_EQ(ReadBytes(two), Document(photo));
   EXPECT_EQ(Count(first.out, "dialog: save"), 3) << first.out;
   EXPECT_EQ(Count(first.out, "dialog: save title=Project_SaveAs folder=" + scratch_.path() + " "), 1) << first.out;
   // After "NewProject" the dialog starts in the folder of the last project saved.
   EXPECT_NE(first.out.rfind("dialog: save title=Project_Save folder=" + scratch_.path() + " "), std::string::npos);
   EXPECT_EQ(testing::FolderEntries(scratch_.path()),
-            (std::vector<std::string>{"config", "data", "one.vrn", "script1", "tmp", "two.vrn"}));
+            (std::vector<std::string>{"config", "data", "dune & sand.jpg", "one.vrn", "script1", "tmp", "two.vrn"}));
 
-  const auto second = Play("dialog " + two + "\n<invoke name=\"OpenProject\"><arguments></arguments></invoke>\n");
+  const auto second = Play("dialog " + two + "\n<invoke name=\"OpenProject\"><arguments></arguments></invoke>\nwait\n");
   ASSERT_EQ(second.exitCode, 0) << second.out;
   EXPECT_NE(second.out.find("dialog: open title=Project_Open folder=" + scratch_.path() + " "), std::string::npos)
       << second.out;
   // The event log writes line breaks as "\n"; the movie's text is otherwise byte for byte the file.
-  std::string expected = Document("/p/4.jpg");
+  std::string expected = Document(photo);
   for (auto at = expected.find('\n'); at != std::string::npos; at = expected.find('\n', at + 2))
     expected.replace(at, 1, "\\n");
   EXPECT_NE(second.out.find("call: <invoke name='openProjectCallBack'><arguments><string>" + expected +
                             "</string></arguments></invoke>"),
+            std::string::npos)
+      << second.out;
+  // The listed photo came back through the import.
+  EXPECT_NE(second.out.find("call: <invoke name='openAddPhotosDlgCallBack'><arguments><string>&lt;photo "
+                            "name=&apos;dune &amp; sand.jpg&apos; src=&apos;" + XmlEscape(photo) + "&apos;"),
             std::string::npos)
       << second.out;
 }
