@@ -130,6 +130,13 @@ TEST(RunWatching, TerminalBarRedrawsOneLine) {
   EXPECT_NE(out.find("\r\033[K[##############################] 100%  Arranging the photos\n"), std::string::npos) << out;
   EXPECT_EQ(std::count(out.begin(), out.end(), '\r'), 4);  // 0%, 0% with the step, 25%, 100%
 
+  // A step too long for the terminal is cut so that the line never wraps.
+  std::ostringstream narrow;
+  ProgressDisplay small(narrow, ProgressStyle::Bar, 50);
+  small.SetStep("Loading photo: " + std::string(80, 'x') + ".jpg");
+  const std::string drawn = narrow.str().substr(narrow.str().rfind("\033[K") + 3);
+  EXPECT_EQ(drawn.size(), 49u) << drawn;
+
   std::ostringstream quiet;
   ProgressDisplay silent(quiet, ProgressStyle::Quiet);
   silent.SetStep("x");

@@ -180,7 +180,7 @@ class Job {
  public:
   Job(const CommandLine& line, const JobEnvironment& environment)
       : line_(line), env_(environment), messages_(*environment.messages),
-        display_(messages_, line.quiet ? ProgressStyle::Quiet : environment.progress), observer_(display_),
+        display_(messages_, line.quiet ? ProgressStyle::Quiet : environment.progress, environment.terminalColumns), observer_(display_),
         log_(observer_) {}
 
   int Run();

@@ -19,6 +19,7 @@ struct JobEnvironment {
   std::string demoPhotoFolder;  // the sample photos of --demo
   std::ostream* messages = nullptr;  // errors and notes, one line each
   ProgressStyle progress = ProgressStyle::Lines;
+  int terminalColumns = 80;  // width of the terminal a bar is drawn on
 };
 
 // Runs the job the command line describes and returns the exit status.

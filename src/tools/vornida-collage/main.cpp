@@ -1,4 +1,5 @@
 // vornida-collage: makes a photo collage from the command line. See --help.
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <iostream>
@@ -28,5 +29,7 @@ int main(int argc, char** argv) {
   environment.demoPhotoFolder = FindDemoPhotoFolder();
   environment.messages = &std::cerr;
   environment.progress = ::isatty(STDERR_FILENO) ? ProgressStyle::Bar : ProgressStyle::Lines;
+  winsize size{};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) environment.terminalColumns = size.ws_col;
   return RunCollageJob(parsed.line, environment);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/text.h"
 #include "host/messages.h"
 
 namespace vornida::collage_cli {
@@ -31,7 +32,7 @@ void ProgressDisplay::Draw() {
   const int filled = kWidth * percent / 100;
   std::string line = "[" + std::string(filled, '#') + std::string(kWidth - filled, '-') + "] ";
   line += (percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) + "%  " + step_;
-  if (line.size() > 100) line.resize(100);  // one terminal line, or "\r" cannot redraw it
+  if (Utf16Length(line) >= static_cast<std::size_t>(columns_)) line = TruncateUtf16(line, columns_ - 1);
   if (line == drawn_) return;
   drawn_ = line;
   out_ << "\r\033[K" << line << std::flush;

@@ -20,7 +20,10 @@ enum class ProgressStyle {
 // Shows progress. Called from whichever thread made the movie call.
 class ProgressDisplay {
  public:
-  ProgressDisplay(std::ostream& out, ProgressStyle style) : out_(out), style_(style) {}
+  // A bar line is cut to `columns` characters: a line that wraps could not
+  // be redrawn in place.
+  ProgressDisplay(std::ostream& out, ProgressStyle style, int columns = 80)
+      : out_(out), style_(style), columns_(columns < 20 ? 20 : columns) {}
   void SetMaximum(int maximum);
   void SetPosition(int position);
   void SetStep(const std::string& text);
@@ -32,6 +35,7 @@ class ProgressDisplay {
 
   std::ostream& out_;
   ProgressStyle style_;
+  int columns_;
   int maximum_ = 0;
   int position_ = 0;
   std::string step_;
