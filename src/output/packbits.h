@@ -1,0 +1,29 @@
+// PackBits run-length coding of byte rows, as used by layered documents.
+//
+// A row is a sequence of packets: a header byte h, then either h + 1 literal
+// bytes (0 <= h <= 127) or one byte repeated 1 - h times (-127 <= h <= -1).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vornida {
+
+// Most bytes PackBitsEncodeRow can produce for a row of `count` bytes: one
+// header per 128 literal bytes, plus one for a row that ends in two
+// different bytes, which are written as two one-byte literals.
+constexpr std::size_t PackBitsWorstCase(std::size_t count) {
+  return count + (count + 127) / 128 + 1;
+}
+
+// Encodes `count` bytes from `row` into `out` (room for
+// PackBitsWorstCase(count) bytes) and returns the number of bytes written.
+//
+// Two or more equal bytes become a run (up to 128 long). Otherwise a literal
+// grows while at least three bytes follow it and those three are not all
+// equal, so that runs of three or more are never swallowed; when exactly two
+// bytes are left after it they join the literal, as a separate packet would
+// cost more.
+std::size_t PackBitsEncodeRow(const uint8_t* row, std::size_t count, uint8_t* out);
+
+}  // namespace vornida

@@ -1,0 +1,39 @@
+"""Reads a layered document with psd-tools and describes it for the C++ tests.
+
+Usage: psd_inspect.py FILE [DUMP_FOLDER]
+
+Prints one line per fact, fields separated by tabs:
+  document <version> <width> <height> <layer count>
+  merged <R> <G> <B> <min over all channels> <max over all channels>
+  layer <index> <name> <left> <top> <right> <bottom> <opacity> <blend key> <visible>
+With DUMP_FOLDER, every non-empty layer's pixels are written there as
+layer<index>.rgba: width x height straight RGBA bytes, rows top to bottom.
+"""
+import sys
+
+import numpy
+from psd_tools import PSDImage
+
+
+def main():
+    psd = PSDImage.open(sys.argv[1])
+    dump = sys.argv[2] if len(sys.argv) > 2 else None
+    print('document\t%d\t%d\t%d\t%d' % (psd.version, psd.width, psd.height, len(psd)))
+    merged = numpy.asarray(psd.topil().convert('RGB'))
+    print('merged\t%d\t%d\t%d\t%d\t%d' % (merged[0, 0, 0], merged[0, 0, 1], merged[0, 0, 2],
+                                          merged.min(), merged.max()))
+    for index, layer in enumerate(psd):
+        record = layer._record
+        print('layer\t%d\t%s\t%d\t%d\t%d\t%d\t%d\t%s\t%d' % (
+            index, layer.name, record.left, record.top, record.right, record.bottom,
+            layer.opacity, record.blend_mode.value.decode('ascii'), layer.visible))
+        if dump and record.right > record.left and record.bottom > record.top:
+            image = layer.topil()
+            if image.mode != 'RGBA':
+                image = image.convert('RGBA')
+            with open('%s/layer%d.rgba' % (dump, index), 'wb') as out:
+                out.write(image.tobytes())
+
+
+if __name__ == '__main__':
+    main()
