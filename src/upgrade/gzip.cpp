@@ -95,7 +95,13 @@ bool CGZip::ReadBufferAll(std::vector<std::uint8_t>& out) {
     std::vector<std::uint8_t> chunk(chunkSize);
     const int count = ReadBuffer(chunk.data(), chunk.size());
     if (count < 0) return false;
-    if (count == 0) break;
+    if (count == 0) {
+      // zlib ends a cut-off stream quietly; only its error state tells.
+      int error = Z_OK;
+      gzerror(AsGz(m_gzFile), &error);
+      if (error != Z_OK) return false;
+      break;
+    }
     chunk.resize(static_cast<std::size_t>(count));
     total += chunk.size();
     chunks.push_back(std::move(chunk));

@@ -34,7 +34,8 @@ class CZipper {
   // open for reading, -1 on a damaged stream.
   virtual int ReadBuffer(void* buffer, std::size_t size) = 0;
   // Reads the whole uncompressed content. False (and `out` empty) when
-  // nothing is open for reading, the stream is damaged or it is empty.
+  // nothing is open for reading, the stream is damaged or cut off, or it is
+  // empty.
   virtual bool ReadBufferAll(std::vector<std::uint8_t>& out) = 0;
   // Passes level and strategy to zlib (mode kGzWrite only); a zlib result.
   virtual int ApplyParams() = 0;
