@@ -11,6 +11,7 @@ namespace {
 struct UpgradeModule {
   UpgradeModuleOptions options;
   bool updateChecked = false;
+  bool interactiveRunning = false;  // a modal wizard is up; a second "CheckUpdate" waits for nothing
   // The view goes after the wizard that draws on it.
   std::unique_ptr<WizardView> silentView;
   std::unique_ptr<CUpgradeWizard> silentWizard;
@@ -33,18 +34,21 @@ UpgradeWizardSettings SettingsFor(const UpgradeModule& module) {
 
 bool RunInteractiveCheck(const std::shared_ptr<UpgradeModule>& module, CVRFlashCtrl& control) {
   module->updateChecked = true;
+  if (module->interactiveRunning) return true;
   if (module->silentWizard) {
     if (module->silentWizard->IsVisible()) return true;
     module->DropSilentWizard();  // both would write the same manifest copy
   }
   std::unique_ptr<WizardView> view = module->options.makeView(false);
   if (!view) return true;
+  module->interactiveRunning = true;
   {
     CUpgradeWizard wizard(false, *view, control.Services(), SettingsFor(*module), MovieTexts());
     wizard.Start();
     // Modal: the movie's call waits while the loop keeps turning.
     while (!wizard.IsClosed()) control.Services().loop->iterate(true);
   }
+  module->interactiveRunning = false;
   return true;
 }
 

@@ -255,6 +255,8 @@ class CZipReader {
     if (!IsSafeRelativeZipName(targetName)) return kZipUnsafeName;
     if (targetName.empty() || IsSeparator(targetName.back())) return kZipCannotCreateFile;
 
+    std::error_code ignored;
+    std::filesystem::create_directories(m_root, ignored);
     const std::string target = JoinPath(m_root, targetName);
     const std::size_t lastSeparator = targetName.find_last_of("/\\");
     if (lastSeparator != std::string::npos && !CreateFolderPath(m_root, targetName.substr(0, lastSeparator)))
