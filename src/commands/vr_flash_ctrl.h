@@ -31,6 +31,7 @@
 
 #include "app/profile.h"
 #include "host/canvas_area.h"
+#include "host/main_window_parts.h"
 #include "host/flash_ctrl.h"
 
 namespace vornida {
@@ -70,10 +71,11 @@ class CVRFlashCtrl : public CAppFlashCtrlBase {
 
   // --- State the commands share with the main window and the modules ---
 
-  // The canvas and the area it is centred in; null until the main window
-  // attaches one (then "UpdateVornidaCanvasPos" answers false).
-  void SetCanvasPlacement(CanvasPlacement* placement) { canvas_ = placement; }
-  CanvasPlacement* Canvas() const { return canvas_; }
+  // The main window's canvas and proxies; null until the main window
+  // attaches them (until then "UpdateVornidaCanvasPos" answers false).
+  void SetMainWindow(MainWindowParts* parts) { mainWindow_ = parts; }
+  MainWindowParts* MainWindow() const { return mainWindow_; }
+  CanvasPlacement* Canvas() const { return mainWindow_ != nullptr ? &mainWindow_->placement : nullptr; }
 
   // The project file last saved or opened; emptied by "NewProject".
   const std::string& CurrentProjectPath() const { return currentProjectPath_; }
@@ -96,7 +98,7 @@ class CVRFlashCtrl : public CAppFlashCtrlBase {
   std::string currentProjectPath_;
   CProfile settings_;
   std::string versionText_;
-  CanvasPlacement* canvas_ = nullptr;
+  MainWindowParts* mainWindow_ = nullptr;
   std::map<std::string, MovieCommandHandler, std::less<>> handlers_;
   std::map<std::uint32_t, TimerHandler> timerHandlers_;
 };
