@@ -205,6 +205,17 @@ TEST_F(HttpDownloadTest, RedirectWithoutLocationIsAnError) {
   EXPECT_EQ(download.GetLastErrorText(), "");
 }
 
+TEST_F(HttpDownloadTest, ConnectionLostMidBodyKeepsThePartAndItsReason) {
+  CHttpDownload download;
+  Fetch(download, "/short", tmp / "short.bin");
+  EXPECT_EQ(recorder.Trace(), "2 1:101 1:102 % 1:2 4:3 3");
+  EXPECT_EQ(download.GetErrorCode(), kErrorException);
+  EXPECT_FALSE(download.GetLastErrorText().empty()) << "the transfer's own message";
+  EXPECT_EQ(download.GetLastErrorText(), download.GetErrorText(kErrorException));
+  EXPECT_EQ(ReadFile(tmp / "short.bin"), Pattern(4000));
+  EXPECT_EQ(recorder.Percents().back(), 40);
+}
+
 TEST_F(HttpDownloadTest, UndoesExactlyGzipEncoding) {
   CHttpDownload lower;
   Fetch(lower, "/gzip/gzip", tmp / "lower.bin");

@@ -67,6 +67,14 @@ class Handler(BaseHTTPRequestHandler):
                 self.answer(200, pattern(1000))
         elif head == "gzip":
             self.answer(200, gzip.compress(pattern(5000)), headers=[("Content-Encoding", parts[1])])
+        elif head == "short":
+            # Announces more than it sends, then hangs up.
+            self.send_response(200)
+            self.send_header("Content-Length", "10000")
+            self.end_headers()
+            self.wfile.write(pattern(4000))
+            self.wfile.flush()
+            self.close_connection = True
         elif head == "slow":
             self.send_response(200)
             self.send_header("Content-Length", "10000000")

@@ -245,6 +245,32 @@ TEST_F(UpgradeWizardTest, SilentCheckEndsQuietlyOnNoOrNothingNew) {
   EXPECT_FALSE(Logged("wizard: show"));
 }
 
+TEST_F(UpgradeWizardTest, SilentCheckGivesUpWithoutADescription) {
+  // Newer, but nothing to describe: a hidden wizard could never move on.
+  WriteFile(files / "update.xml", "<update curver=\"9\"><InstallUrl/></update>");
+  StartHost(server.url("/files/update.xml"));
+  host->Request(kLoadComplete);
+  ASSERT_TRUE(host->Wait(std::chrono::seconds(60)));
+  EXPECT_TRUE(ShowsInOrder({"wizard: page 2", "wizard: text 2017 You have 3.61; new 9.00", "wizard: close"}));
+  EXPECT_FALSE(Logged("msgbox:"));
+}
+
+TEST_F(UpgradeWizardTest, MovieScriptRunsTheSilentCheck) {
+  WriteFile(files / "update.xml",
+            Manifest("3.7", "<Url src=\"" + server.url("/files/setup37.zip") +
+                                "\" type=\"ZIPEXE\" inzipexename=\"setup.deb\"/>"));
+  StartHost(server.url("/files/update.xml"));
+  ASSERT_TRUE(presses.Prepare("finish"));
+  std::istringstream script(std::string("# the movie has loaded; the user agrees to update\nmsgbox 6\n") +
+                            kLoadComplete + "\nwait\n");
+  std::ostringstream errors;
+  EXPECT_EQ(RunScript(*host, script, errors, std::chrono::seconds(60)), kScriptDone) << errors.str();
+  EXPECT_TRUE(ShowsInOrder({"msgbox: style=68", "wizard: show", "wizard: page 3", "wizard: progress 100",
+                            "wizard: text 1175 UW.Page3.Msg2", "wizard: press finish",
+                            "shell: open " + InstallerFolder() + "/setup.deb", "wizard: close"}));
+  EXPECT_EQ(ReadFile(InstallerFolder() + "/setup.deb"), "zipped installer");
+}
+
 TEST_F(UpgradeWizardTest, CheckUpdateFirstSuppressesTheSilentCheck) {
   WriteFile(files / "update.xml", Manifest("3.61", ""));
   StartHost(server.url("/files/update.xml"));
