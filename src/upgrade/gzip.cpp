@@ -5,7 +5,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <list>
 
 #include "base/text.h"
 
@@ -17,6 +16,8 @@ gzFile AsGz(void* file) { return static_cast<gzFile>(file); }
 
 // One gzread call delivers at most this much, whatever the file size.
 constexpr std::uint64_t kMaxChunk = 1u << 30;
+// Largest piece handed to a sink at a time.
+constexpr std::uint64_t kMaxSinkChunk = 1u << 20;
 
 }  // namespace
 
@@ -86,13 +87,23 @@ int CGZip::ReadBuffer(void* buffer, std::size_t size) {
 
 bool CGZip::ReadBufferAll(std::vector<std::uint8_t>& out) {
   out.clear();
+  std::vector<std::uint8_t> content;
+  const bool read = ReadAllInto([&content](const std::uint8_t* data, std::size_t size) {
+    content.insert(content.end(), data, data + size);
+    return true;
+  });
+  if (read) out = std::move(content);
+  return read;
+}
+
+bool CGZip::ReadAllInto(const std::function<bool(const std::uint8_t*, std::size_t)>& sink) {
   if (m_nMode != kGzRead || !m_gzFile || m_nChunkSize == 0) return false;
-  // Chunks as large as the compressed file: most contents fit in a few.
-  const std::size_t chunkSize = static_cast<std::size_t>(std::min(m_nChunkSize, kMaxChunk));
-  std::list<std::vector<std::uint8_t>> chunks;
-  std::size_t total = 0;
+  // Chunks as large as the compressed file, within reason: most contents
+  // come in a few reads.
+  const std::size_t chunkSize = static_cast<std::size_t>(std::clamp<std::uint64_t>(m_nChunkSize, 1, kMaxSinkChunk));
+  std::vector<std::uint8_t> chunk(chunkSize);
+  std::uint64_t total = 0;
   for (;;) {
-    std::vector<std::uint8_t> chunk(chunkSize);
     const int count = ReadBuffer(chunk.data(), chunk.size());
     if (count < 0) return false;
     if (count == 0) {
@@ -102,12 +113,9 @@ bool CGZip::ReadBufferAll(std::vector<std::uint8_t>& out) {
       if (error != Z_OK) return false;
       break;
     }
-    chunk.resize(static_cast<std::size_t>(count));
-    total += chunk.size();
-    chunks.push_back(std::move(chunk));
+    if (!sink(chunk.data(), static_cast<std::size_t>(count))) return false;
+    total += static_cast<std::uint64_t>(count);
   }
-  out.reserve(total);
-  for (const auto& chunk : chunks) out.insert(out.end(), chunk.begin(), chunk.end());
   return total != 0;
 }
 

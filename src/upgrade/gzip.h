@@ -1,11 +1,12 @@
 // Reading and writing gzip files over zlib's gzip file functions.
 //
 // The downloader uses CGZip to undo a gzip content encoding:
-// Open(path, kGzRead), ReadBufferAll, Close.
+// Open(path, kGzRead), ReadAllInto (streaming into a new file), Close.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -69,6 +70,12 @@ class CGZip final : public CZipper {
   int ReadBuffer(void* buffer, std::size_t size) override;
   bool ReadBufferAll(std::vector<std::uint8_t>& out) override;
   int ApplyParams() override;
+
+  // Reads the whole uncompressed content piece by piece into `sink`, so that
+  // no more than one piece is held at a time. False when nothing is open for
+  // reading, the stream is damaged or cut off, the sink refuses a piece, or
+  // the content is empty.
+  bool ReadAllInto(const std::function<bool(const std::uint8_t* data, std::size_t size)>& sink);
 
  private:
   void* m_gzFile = nullptr;       // gzFile

@@ -289,14 +289,26 @@ void CHttpDownload::UndoGzip(const std::string& path, const std::string& rawHead
   if (!FindHeader(rawHeaders, "Content-Encoding", encoding) || encoding != "gzip") return;
   zlib::CGZip gzip;
   if (!gzip.Open(path, zlib::kGzRead)) return;
-  std::vector<std::uint8_t> content;
-  const bool read = gzip.ReadBufferAll(content);
+  // The decoded content streams into a sibling file that replaces the
+  // download only when the whole stream was sound, so a body that inflates
+  // enormously never has to fit in memory.
+  const std::string decodedPath = path + ".decoded";
+  const int fd = ::open(decodedPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) throw std::runtime_error(std::string("creating the decoded file failed: ") + std::strerror(errno));
+  int writeErrno = 0;
+  const bool decoded = gzip.ReadAllInto([fd, &writeErrno](const std::uint8_t* data, std::size_t size) {
+    if (WriteAll(fd, reinterpret_cast<const char*>(data), size)) return true;
+    writeErrno = errno;
+    return false;
+  });
   gzip.Close();
-  if (!read || content.empty()) return;
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  const bool written = fd >= 0 && WriteAll(fd, reinterpret_cast<const char*>(content.data()), content.size());
-  if (fd >= 0 && ::close(fd) != 0) throw std::runtime_error("closing the decoded file failed");
-  if (!written) throw std::runtime_error(std::string("writing the decoded file failed: ") + std::strerror(errno));
+  const bool closed = ::close(fd) == 0;
+  if (decoded && closed && ::rename(decodedPath.c_str(), path.c_str()) == 0) return;
+  ::unlink(decodedPath.c_str());
+  if (writeErrno != 0 || (decoded && !closed))
+    throw std::runtime_error(std::string("writing the decoded file failed: ") +
+                             std::strerror(writeErrno != 0 ? writeErrno : EIO));
+  // A damaged or empty stream leaves the file as received.
 }
 
 int CHttpDownload::Run() {

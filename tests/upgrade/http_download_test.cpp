@@ -228,6 +228,15 @@ TEST_F(HttpDownloadTest, UndoesExactlyGzipEncoding) {
   const std::string raw = ReadFile(tmp / "upper.bin");
   ASSERT_GE(raw.size(), 2u);
   EXPECT_EQ(raw.substr(0, 2), "\x1f\x8b") << "left as received";
+
+  // A damaged stream is not turned into a shorter content.
+  CHttpDownload cut;
+  Fetch(cut, "/gzipcut", tmp / "cut.bin");
+  EXPECT_EQ(cut.GetStatus(), kStatusDownloaded);
+  const std::string kept = ReadFile(tmp / "cut.bin");
+  ASSERT_GE(kept.size(), 2u);
+  EXPECT_EQ(kept.substr(0, 2), "\x1f\x8b");
+  EXPECT_FALSE(std::filesystem::exists(tmp / "cut.bin.decoded"));
 }
 
 TEST_F(HttpDownloadTest, StopRequestKeepsThePartReceived) {

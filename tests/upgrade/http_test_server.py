@@ -65,6 +65,9 @@ class Handler(BaseHTTPRequestHandler):
                 self.answer(302, headers=[("Location", "/chain/%d" % (left - 1))])
             else:
                 self.answer(200, pattern(1000))
+        elif head == "gzipcut":
+            # A gzip body cut short: announced and sent in full, but damaged.
+            self.answer(200, gzip.compress(pattern(5000))[:-20], headers=[("Content-Encoding", "gzip")])
         elif head == "gzip":
             self.answer(200, gzip.compress(pattern(5000)), headers=[("Content-Encoding", parts[1])])
         elif head == "short":
