@@ -3,6 +3,7 @@
 #pragma once
 
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -71,6 +72,10 @@ inline std::string Quote(const std::string& text) {
 class TestHttpServer {
  public:
   explicit TestHttpServer(const std::string& filesFolder = {}) {
+    // A proxy configured in the environment must not stand between the
+    // downloader and this server.
+    ::setenv("no_proxy", "127.0.0.1,localhost", 1);
+    ::setenv("NO_PROXY", "127.0.0.1,localhost", 1);
     int toChild[2], fromChild[2];
     if (::pipe(toChild) != 0 || ::pipe(fromChild) != 0) return;
     const std::string script = std::string(VORNIDA_SOURCE_DIR) + "/tests/upgrade/http_test_server.py";
