@@ -2,9 +2,12 @@
 // e.g. InstallPhotoCommands(control). The headless host calls this once, right
 // after building the control.
 #include "headless/headless_host.h"
+#include "upgrade/headless_wizard.h"
 
 namespace vornida {
 
-void InstallModuleCommands(HeadlessHost& /*host*/, CVRFlashCtrl& /*control*/) {}
+void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
+  InstallHeadlessUpgrade(control, host.Log());
+}
 
 }  // namespace vornida
