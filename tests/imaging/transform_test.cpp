@@ -2,6 +2,8 @@
 // loads against a full decode.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "imaging/bitmap.h"
 #include "picture_files.h"
 
@@ -39,6 +41,9 @@ TEST(SizeArithmetic, FitAndScaleFollowTheRoundingRule) {
 
   EXPECT_EQ(RoundHalfAway(-2.5), -3);
   EXPECT_EQ(RoundHalfAway(2.4999), 2);
+  // A factor that is no number gives no picture rather than undefined sizes.
+  EXPECT_TRUE(ScaleBy(Solid(4, 4, 0xFF000000), std::nan(""))->empty());
+  EXPECT_TRUE(ScaleBy(Solid(4, 4, 0xFF000000), 1e300)->empty());
 }
 
 TEST(Resize, KeepsFlatColourAndAveragesDetail) {
