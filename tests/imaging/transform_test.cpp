@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "imaging/bitmap.h"
+#include "imaging/memory.h"
 #include "picture_files.h"
 
 namespace vornida {
@@ -135,7 +136,10 @@ TEST(Lock, OpaquePicturesReadWithFullAlpha) {
   EXPECT_EQ(locked.stride(), p->stride());
 }
 
-TEST(Create, RefusesSizesOverTheLimit) {
+TEST(Create, RefusesSizesOverTheLimitOrTheMachine) {
+  // More than any machine has, by the system's own count of free memory.
+  EXPECT_FALSE(imaging_internal::MemoryAvailableFor(std::size_t{1} << 50));
+  EXPECT_TRUE(imaging_internal::MemoryAvailableFor(std::size_t{1} << 20));
   EXPECT_EQ(Bitmap::Create(1 << 16, (1 << 14) + 1, PixelFormat::Rgb32), nullptr);
   EXPECT_EQ(Bitmap::Create(-1, 5, PixelFormat::Rgb32), nullptr);
   Picture empty = Bitmap::Create(0, 10, PixelFormat::Argb32);
