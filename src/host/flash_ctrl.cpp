@@ -3,9 +3,9 @@
 #include <mutex>
 #include <utility>
 
-#include "base/text.h"
 #include "app/folders.h"
 #include "app/paths.h"
+#include "base/text.h"
 #include "host/messages.h"
 #include "host/movie_calls.h"
 #include "host/ui_thread.h"
@@ -22,13 +22,15 @@ namespace vornida {
 // touching it, and it lets worker calls pass one at a time.
 
 struct CFlashCtrl::WorkerGate {
+  explicit WorkerGate(platform::EventLoop& uiLoop) : loop(uiLoop) {}
+  platform::EventLoop& loop;  // outlives every control on it
   std::mutex mutex;
   CFlashCtrl* control = nullptr;  // null once the control is destroyed
   std::mutex oneCallAtATime;
 };
 
 CFlashCtrl::CFlashCtrl(platform::MovieTransport& transport, platform::EventLoop& loop)
-    : transport_(transport), loop_(loop), workerGate_(std::make_shared<WorkerGate>()) {
+    : transport_(transport), loop_(loop), workerGate_(std::make_shared<WorkerGate>(loop)) {
   workerGate_->control = this;
 }
 
@@ -53,7 +55,8 @@ bool CFlashCtrl::CallFunction(const std::string& request, std::string& response)
   }
   bool ok = false;
   std::string answer;
-  RunOnUiThread(loop_, [&] {
+  // From here on only the gate is used: the control may be destroyed meanwhile.
+  RunOnUiThread(gate->loop, [&] {
     CFlashCtrl* control;
     {
       std::lock_guard lock(gate->mutex);
