@@ -18,6 +18,21 @@
 // been checked, may put one value element into call.result, and returns
 // whether it handled the call. Long work starts a worker and answers at once.
 //
+// A module joins like this (the headless host calls such installers from
+// headless/module_wiring.cpp, the desktop window from its own start-up):
+//
+//   void InstallPhotoCommands(CVRFlashCtrl& control) {
+//     control.InstallCommandHandler("RemovePhoto", [](CVRFlashCtrl& c, DecodedCall& call) {
+//       RemovePhotoByPath(call.args[0]);      // args[0] exists: the count was checked
+//       return true;                          // handled, no answer
+//     });
+//   }
+//
+// What a handler may use: c.Services() (loop, file dialogs, message boxes,
+// shell), c.OwnerFrame(), c.MainWindow() (canvas placement, progress bar,
+// labels, picture box), c.Settings(), c.CurrentProjectPath(), and the movie
+// calls of host/movie_calls.h, which work from worker threads too.
+//
 // Exactly one CVRFlashCtrl exists at a time; its constructor makes it
 // MainMovieCtrl (host/movie_calls.h). The settings folders (app/folders.h)
 // must be initialised before it is constructed.

@@ -115,6 +115,7 @@ inline constexpr int kScriptWaitGaveUp = 3;
 //   dialog [P1|P2...]    answer to the next file dialog (alone: Cancel)
 //   msgbox N             button id that closes the next message box
 //   menu N               command chosen in the next system menu
+//   wizard P1,P2...      presses for the upgrade wizard: next, finish, cancel
 //   wait                 turn the loop until idle (gives up after `waitLimit`)
 // A line it cannot read stops the script with its number on `errors`.
 int RunScript(HeadlessHost& host, std::istream& script, std::ostream& errors,

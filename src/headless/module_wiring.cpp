@@ -4,10 +4,12 @@
 #include "headless/headless_host.h"
 #include "photos/photo_library.h"
 #include "project/project_commands.h"
+#include "upgrade/headless_wizard.h"
 
 namespace vornida {
 
-void InstallModuleCommands(HeadlessHost& /*host*/, CVRFlashCtrl& control) {
+void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
+  InstallHeadlessUpgrade(control, host.Log());
   // Opened projects queue their photos with the photo library's batch import.
   InstallProjectCommands(control, QueuePhotoImports);
 }

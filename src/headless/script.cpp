@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "headless/headless_host.h"
+#include "upgrade/headless_wizard.h"
 
 namespace vornida {
 namespace {
@@ -75,6 +76,8 @@ int RunScript(HeadlessHost& host, std::istream& script, std::ostream& errors, st
       std::uint32_t command = 0;
       readable = ReadNumber(rest, command);
       if (readable) host.PrepareMenu(command);
+    } else if (word == "wizard") {
+      readable = !rest.empty() && HeadlessWizardPresses().Prepare(rest);
     } else if (word == "wait") {
       readable = rest.empty();
       if (readable && !host.Wait(waitLimit)) {

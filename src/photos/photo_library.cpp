@@ -51,8 +51,11 @@ void ImportOneFile(const std::string& path) {
   photo->width = static_cast<std::int32_t>(decoded.fullSize.width);
   photo->height = static_cast<std::int32_t>(decoded.fullSize.height);
   const std::int32_t n = thumbnailCounter.fetch_add(1);
-  photo->thumbPath = GetThumbnailFolder() + "/" + std::to_string(n) + ".png";
-  SavePng(*decoded.thumbnail, photo->thumbPath);  // a failed save is not reported
+  const std::string folder = GetThumbnailFolder();
+  photo->thumbPath = folder + "/" + std::to_string(n) + ".png";
+  // A failed save is not reported. Without a thumbnail folder (refused at
+  // start-up) the path would name the root folder: write nothing then.
+  if (!folder.empty()) SavePng(*decoded.thumbnail, photo->thumbPath);
   photo->thumbWidth = static_cast<std::int32_t>(decoded.thumbnail->width());
   photo->thumbHeight = static_cast<std::int32_t>(decoded.thumbnail->height());
   decoded.thumbnail.reset();

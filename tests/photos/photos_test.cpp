@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "app/folders.h"
+#include "app/registry.h"
 #include "base/text.h"
 #include "headless/headless_host.h"
 #include "host/worker_threads.h"
@@ -50,6 +51,37 @@ TEST(PhotoText, EscapesTheWholeTextOnce) {
   EXPECT_EQ(text,
             "&lt;photo name=&apos;it&apos;s &amp; &lt;more&gt;.jpg&apos; src=&apos;/p/it&apos;s &amp; "
             "&lt;more&gt;.jpg&apos; thumb=&apos;/t/1000.png&apos;/&gt;");
+}
+
+// The dialog the add-photos flow asks for, as the platform receives it.
+class RecordingDialogs final : public platform::FileDialogs {
+ public:
+  platform::FileDialogResult showFileDialog(const platform::FileDialogRequest& request) override {
+    requests.push_back(request);
+    return {};  // cancelled
+  }
+  std::vector<platform::FileDialogRequest> requests;
+};
+
+TEST(AddPhotosDialog, AsksForAMultiSelectPictureDialogInThumbnailView) {
+  ScratchFolder folder;
+  setenv("XDG_CONFIG_HOME", (folder / "config").c_str(), 1);
+  SelectRegistryStore("Vornida", "vornida");
+  ASSERT_TRUE(SetRecent(kRecentImportPhoto, "/somewhere/photos"));
+  RecordingDialogs dialogs;
+  OpenAddPhotosDialog(dialogs);
+  ASSERT_EQ(dialogs.requests.size(), 1u);
+  const platform::FileDialogRequest& r = dialogs.requests[0];
+  EXPECT_EQ(r.mode, platform::FileDialogMode::Open);
+  EXPECT_EQ(r.flags, 0x10880204u);
+  EXPECT_TRUE(r.allowMultiple);
+  EXPECT_EQ(r.viewMode, 0x702Du);
+  EXPECT_EQ(r.initialFolder, "/somewhere/photos");
+  EXPECT_EQ(r.defaultExtension, "");
+  EXPECT_EQ(r.filter, "Picture Files (*.jpg;*.gif;*.bmp;*.png)|*.jpg;*.gif;*.bmp;*.png|All Files (*.*)|*.*||");
+  // Cancelled: nothing queued, nothing remembered.
+  EXPECT_EQ(GetRecent(kRecentImportPhoto), "/somewhere/photos");
+  EXPECT_EQ(PhotoCount(), 0u);
 }
 
 // A headless program with its folders inside a scratch folder.

@@ -1,4 +1,4 @@
-// vornida-headless [--strings FILE] [--movie-version TEXT] [SCRIPT]
+// vornida-headless [--strings FILE] [--movie-version TEXT] [--update-url URL] [SCRIPT]
 //
 // Plays the movie's part from a script (or standard input) against the real
 // native side and prints every event, a line each. See headless/headless_host.h.
@@ -8,6 +8,7 @@
 #include <string>
 
 #include "headless/headless_host.h"
+#include "upgrade/headless_wizard.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ constexpr int kUsageError = 1;
 
 int Usage(const std::string& problem) {
   std::cerr << "vornida-headless: " << problem << "\n"
-            << "usage: vornida-headless [--strings FILE] [--movie-version TEXT] [SCRIPT]\n";
+            << "usage: vornida-headless [--strings FILE] [--movie-version TEXT] [--update-url URL] [SCRIPT]\n";
   return kUsageError;
 }
 
@@ -35,9 +36,14 @@ int main(int argc, char** argv) {
   std::string scriptPath;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--strings" || arg == "--movie-version") {
+    if (arg == "--strings" || arg == "--movie-version" || arg == "--update-url") {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
       const std::string value = argv[++i];
+      if (arg == "--update-url") {
+        // Replaces the built-in manifest URL list (tests point it at a local server).
+        vornida::SetHeadlessUpdateUrl(value);
+        continue;
+      }
       if (arg == "--movie-version") {
         options.movieVersion = value;
         continue;
