@@ -3,6 +3,12 @@
 // and a non-zero exit, and leave nothing behind.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <sstream>
 
 #include "project/project_document.h"
@@ -125,6 +131,49 @@ TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
   EXPECT_EQ(ReadBytes(output), "previous result");
   EXPECT_EQ(testing::FolderEntries(scratch_ / "out"), std::vector<std::string>{"result.png"});
   // The program's own temporary folders are gone too.
+  EXPECT_TRUE(testing::FolderEntries(scratch_ / "tmp").empty());
+}
+
+TEST_F(CollageProgram, InterruptedRunLeavesNothingBehind) {
+  const std::string photos = SomePhotos(3);
+  // A named pipe that nobody writes holds the import on it until the
+  // interruption comes; the last photo named is imported first.
+  const std::string pipe = scratch_ / "stuck.jpg";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const std::string output = scratch_ / "out/result.png";
+  WriteBytes(output, "previous result");
+
+  int errors[2];
+  ASSERT_EQ(::pipe(errors), 0);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
+  posix_spawn_file_actions_addclose(&actions, errors[0]);
+  const std::string tmp = "TMPDIR=" + scratch_ / "tmp";
+  std::vector<std::string> args = {kProgram, photos, pipe, "-o", output};
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  std::vector<char*> envp = {const_cast<char*>(tmp.c_str()), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, kProgram.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(errors[1]);
+
+  std::string shown;
+  char c;
+  while (shown.find("Loading photo: stuck.jpg\n") == std::string::npos && ::read(errors[0], &c, 1) == 1) shown += c;
+  ASSERT_NE(shown.find("Loading photo: stuck.jpg"), std::string::npos) << shown;
+  ::kill(pid, SIGINT);
+  while (::read(errors[0], &c, 1) == 1) shown += c;
+  ::close(errors[0]);
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status)) << shown;
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+  EXPECT_NE(shown.find("vornida-collage: interrupted; nothing was written\n"), std::string::npos) << shown;
+  EXPECT_EQ(ReadBytes(output), "previous result");
+  EXPECT_EQ(testing::FolderEntries(scratch_ / "out"), std::vector<std::string>{"result.png"});
   EXPECT_TRUE(testing::FolderEntries(scratch_ / "tmp").empty());
 }
 

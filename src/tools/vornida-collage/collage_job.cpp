@@ -1,5 +1,7 @@
 #include "tools/vornida-collage/collage_job.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,8 +11,10 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "app/folders.h"
 #include "engine/collage_run.h"
@@ -63,6 +67,54 @@ std::map<std::string, std::string> MovieTexts() {
   };
 }
 
+// What an interrupted run must not leave behind: the file the save writes
+// (and any temporary file a writer made beside it, whose name contains that
+// file's name) and the host's private folder.
+struct Leftovers {
+  std::mutex mutex;
+  std::string outputTemporary;
+  std::string runFolder;
+};
+
+Leftovers& CurrentLeftovers() {
+  static Leftovers leftovers;
+  return leftovers;
+}
+
+void RemoveLeftovers() {
+  Leftovers& leftovers = CurrentLeftovers();
+  std::lock_guard lock(leftovers.mutex);
+  std::error_code ec;
+  if (!leftovers.outputTemporary.empty()) {
+    const fs::path temporary(leftovers.outputTemporary);
+    const std::string name = temporary.filename().string();
+    for (const auto& entry : fs::directory_iterator(temporary.parent_path(), ec))
+      if (entry.path().filename().string().find(name) != std::string::npos) fs::remove(entry.path(), ec);
+  }
+  if (!leftovers.runFolder.empty()) fs::remove_all(leftovers.runFolder, ec);
+}
+
+// Ctrl-C, a hang-up or a kill ends the run at once but cleanly: the signals
+// are blocked in every thread and taken by one waiting thread, which tidies
+// up in ordinary thread context and ends the process with the usual status.
+// Call before any other thread starts, so that all of them inherit the mask.
+void CatchInterruptions(std::ostream& messages) {
+  static std::once_flag once;
+  std::call_once(once, [&messages] {
+    sigset_t signals;
+    sigemptyset(&signals);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
+    if (pthread_sigmask(SIG_BLOCK, &signals, nullptr) != 0) return;
+    std::thread([signals, &messages] {
+      int signal = 0;
+      if (sigwait(&signals, &signal) != 0) return;
+      RemoveLeftovers();
+      messages << "\nvornida-collage: interrupted; nothing was written" << std::endl;
+      ::_exit(128 + signal);
+    }).detach();
+  });
+}
+
 std::string ReadWholeFile(const std::string& path, bool& ok) {
   std::ifstream file(path, std::ios::binary);
   std::ostringstream bytes;
@@ -84,11 +136,16 @@ class PrivateRunFolder {
     const char* base = ::getenv("TMPDIR");
     std::string pattern = (base != nullptr && base[0] == '/' ? std::string(base) : std::string("/tmp")) +
                           "/vornida-collage-XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    if (::mkdtemp(pattern.data()) == nullptr) return;
+    path_ = pattern;
+    std::lock_guard lock(CurrentLeftovers().mutex);
+    CurrentLeftovers().runFolder = path_;
   }
   ~PrivateRunFolder() {
+    std::lock_guard lock(CurrentLeftovers().mutex);
     std::error_code ec;
     if (!path_.empty()) fs::remove_all(path_, ec);
+    CurrentLeftovers().runFolder.clear();
   }
   PrivateRunFolder(const PrivateRunFolder&) = delete;
   PrivateRunFolder& operator=(const PrivateRunFolder&) = delete;
@@ -104,7 +161,9 @@ class PrivateRunFolder {
 class OutputSlot {
  public:
   ~OutputSlot() {
+    std::lock_guard lock(CurrentLeftovers().mutex);
     if (!temporary_.empty()) ::unlink(temporary_.c_str());
+    CurrentLeftovers().outputTemporary.clear();
   }
   // Checks that a file can be made beside `output`; false with `error` set.
   bool Reserve(const std::string& output, std::string& error) {
@@ -128,6 +187,8 @@ class OutputSlot {
     // a result.
     ::unlink(pattern.c_str());
     temporary_ = pattern;
+    std::lock_guard lock(CurrentLeftovers().mutex);
+    CurrentLeftovers().outputTemporary = temporary_;
     return true;
   }
   const std::string& temporary() const { return temporary_; }
@@ -136,11 +197,13 @@ class OutputSlot {
     return fs::is_regular_file(temporary_, ec) && fs::file_size(temporary_, ec) > 0;
   }
   bool Commit(std::string& error) {
+    std::lock_guard lock(CurrentLeftovers().mutex);
     if (::rename(temporary_.c_str(), output_.c_str()) != 0) {
       error = output_ + ": cannot replace it (" + std::strerror(errno) + ")";
       return false;
     }
     temporary_.clear();
+    CurrentLeftovers().outputTemporary.clear();
     return true;
   }
 
@@ -393,6 +456,7 @@ std::string FindDemoPhotoFolder() {
 }
 
 int RunCollageJob(const CommandLine& line, const JobEnvironment& environment) {
+  CatchInterruptions(*environment.messages);
   Job job(line, environment);
   return job.Run();
 }

@@ -29,7 +29,8 @@ struct JobEnvironment {
 // The host's folders (temporary files, settings) live in a private folder
 // that is removed at the end, so runs never touch the desktop program's
 // settings or thumbnails. This sets TMPDIR, XDG_DATA_HOME and
-// XDG_CONFIG_HOME for the process.
+// XDG_CONFIG_HOME for the process. SIGINT, SIGTERM and SIGHUP end the run
+// at once, after removing what it had begun to write (status 128 + signal).
 int RunCollageJob(const CommandLine& line, const JobEnvironment& environment);
 
 // The folder of the sample photos: beside the program, else in the source tree.
