@@ -7,3 +7,7 @@ cd "$root"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
 echo "run: built everything in build/"
+# The main job: a collage of the sample photos, made by the command-line maker.
+result="$root/build/vornida-demo.png"
+build/src/tools/vornida-collage/vornida-collage --demo -o "$result"
+echo "run: the demo collage is $result"
