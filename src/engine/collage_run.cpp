@@ -109,7 +109,7 @@ bool CollageRunner::Running() const {
   return state_->running;
 }
 
-std::shared_ptr<const CCollage> CollageRunner::CurrentFinishedCollage() const {
+std::shared_ptr<CCollage> CollageRunner::CurrentFinishedCollage() const {
   std::lock_guard<std::mutex> hold(state_->mutex);
   if (state_->running || !state_->current || !state_->current->layoutDone) return nullptr;
   return state_->current;

@@ -60,8 +60,9 @@ class CollageRunner {
   bool Running() const;
 
   // The collage of the last run when it finished its layout and no run is
-  // going; null otherwise. The holder may read it while later runs replace it.
-  std::shared_ptr<const CCollage> CurrentFinishedCollage() const;
+  // going; null otherwise. The holder may render it (one save at a time)
+  // while later runs replace it: a run never changes a collage it did not make.
+  std::shared_ptr<CCollage> CurrentFinishedCollage() const;
   // The current collage, finished or not (for exit: set its cancel flag).
   std::shared_ptr<CCollage> CurrentCollage() const;
 
