@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <future>
 #include <numbers>
 #include <unordered_set>
@@ -203,15 +204,15 @@ void CCollage::PrepareLayoutImages() {
     scaledByPhoto_[p] = entry.scaled.get();
     SetProgressPos(i);
   }
-  // Photos repeated beyond the first u items use the same pictures.
+  // The background is made again for the frames of this run.
   previewBackground_.reset();
   previewBackgroundScale_ = -1;
 }
 
-Picture CCollage::PreviewBackground(int32_t width, int32_t height, double r) {
+const Bitmap* CCollage::PreviewBackground(int32_t width, int32_t height, double r) {
   if (previewBackground_ && previewBackgroundScale_ == r && previewBackground_->width() == width &&
       previewBackground_->height() == height)
-    return ClonePicture(*previewBackground_);
+    return previewBackground_.get();
   Picture bg = Bitmap::Create(width, height, PixelFormat::Argb32);
   if (!bg) return nullptr;
   bool drawn = false;
@@ -237,16 +238,12 @@ Picture CCollage::PreviewBackground(int32_t width, int32_t height, double r) {
     if (!tile || tile->empty()) tile = Checkerboard();
     if (tile) FillTiled(*bg, *tile);
   }
-  previewBackground_ = ClonePicture(*bg);
+  previewBackground_ = std::move(bg);
   previewBackgroundScale_ = r;
-  return bg;
+  return previewBackground_.get();
 }
 
-Picture CCollage::RenderPreview(bool withItems) {
-  const double r = PreviewScale();
-  const int32_t pw = RoundToInt(canvasWidth * r), ph = RoundToInt(canvasHeight * r);
-  Picture out = PreviewBackground(std::max(0, pw), std::max(0, ph), r);
-  if (!out || !withItems) return out;
+void CCollage::DrawPreviewItems(Bitmap& frame, double r) const {
   for (int32_t i = 0; i < itemCount && i < static_cast<int32_t>(drawOrder.size()); ++i) {
     const int32_t k = drawOrder[i];
     const int32_t p = itemPhoto[k];
@@ -260,15 +257,34 @@ Picture CCollage::RenderPreview(bool withItems) {
         Affine::Translation(x, y) * Affine::Rotation(-itemAngle[k]) * Affine::Translation(-x, -y) *
         Affine::Translation(static_cast<double>(RoundHalfAway(x - w * 0.5 + 1)),
                             static_cast<double>(RoundHalfAway(y - h * 0.5 + 1)));
-    DrawPicture(*out, *picture, placement, DrawFilter::Bilinear);
+    DrawPicture(frame, *picture, placement, DrawFilter::Bilinear);
   }
+}
+
+Picture CCollage::RenderPreview(bool withItems) {
+  const double r = PreviewScale();
+  const int32_t pw = std::max(0, RoundToInt(canvasWidth * r)), ph = std::max(0, RoundToInt(canvasHeight * r));
+  const Bitmap* bg = PreviewBackground(pw, ph, r);
+  if (!bg) return nullptr;
+  Picture out = ClonePicture(*bg);
+  if (out && withItems) DrawPreviewItems(*out, r);
   return out;
 }
 
 void CCollage::ShowPreviewFrame(bool withItems) {
   if (!previewSink) return;
-  Picture frame = RenderPreview(withItems);
-  if (frame) previewSink->DrawImage(*frame);
+  // Frames are drawn into one picture kept for the run: a frame is a copy of
+  // the background and the cached item pictures composed over it.
+  const double r = PreviewScale();
+  const int32_t pw = std::max(0, RoundToInt(canvasWidth * r)), ph = std::max(0, RoundToInt(canvasHeight * r));
+  const Bitmap* bg = PreviewBackground(pw, ph, r);
+  if (!bg || bg->empty()) return;
+  if (!previewFrame_ || previewFrame_->width() != pw || previewFrame_->height() != ph)
+    previewFrame_ = Bitmap::Create(pw, ph, PixelFormat::Argb32);
+  if (!previewFrame_) return;
+  for (int64_t y = 0; y < ph; ++y) std::memcpy(previewFrame_->row(y), bg->row(y), static_cast<size_t>(pw) * 4);
+  if (withItems) DrawPreviewItems(*previewFrame_, r);
+  previewSink->DrawImage(*previewFrame_);
 }
 
 void CCollage::WritePreview() {
