@@ -44,31 +44,39 @@ struct ScratchFolders {
   std::string root;
 };
 
-const std::string kRequest =
-    "<invoke name=\"ReadIni\" returntype=\"xml\"><arguments><string>volume</string></arguments></invoke>";
+// Argument 0: "GetVerText" (the bridge alone); 1: "ReadIni" (reads Setting.ini).
+const char* const kCommand[] = {"GetVerText", "ReadIni"};
+const char* const kArguments[] = {"", "<string>volume</string>"};
 
 void BM_RequestRoundTrip(benchmark::State& state) {
   ScratchFolders folders;
   NullBuffer nothing;
   std::ostream out(&nothing);
   HeadlessHost host(out, {});
-  for (auto _ : state) benchmark::DoNotOptimize(host.Request(kRequest));
+  const std::string request = std::string("<invoke name=\"") + kCommand[state.range(0)] +
+                              "\" returntype=\"xml\"><arguments>" + kArguments[state.range(0)] +
+                              "</arguments></invoke>";
+  for (auto _ : state) benchmark::DoNotOptimize(host.Request(request));
   state.SetItemsProcessed(state.iterations());
+  state.SetLabel(kCommand[state.range(0)]);
 }
-BENCHMARK(BM_RequestRoundTrip)->UseRealTime();
+BENCHMARK(BM_RequestRoundTrip)->Arg(0)->Arg(1)->UseRealTime();
 
 void BM_DispatchDecodedCall(benchmark::State& state) {
   ScratchFolders folders;
   NullBuffer nothing;
   std::ostream out(&nothing);
   HeadlessHost host(out, {});
+  const bool readIni = state.range(0) == 1;
   for (auto _ : state) {
-    DecodedCall call{"ReadIni", {"volume"}, {}};
+    DecodedCall call{kCommand[state.range(0)], {}, {}};
+    if (readIni) call.args.push_back("volume");
     benchmark::DoNotOptimize(host.Control().DispatchCall(call));
   }
   state.SetItemsProcessed(state.iterations());
+  state.SetLabel(kCommand[state.range(0)]);
 }
-BENCHMARK(BM_DispatchDecodedCall)->UseRealTime();
+BENCHMARK(BM_DispatchDecodedCall)->Arg(0)->Arg(1)->UseRealTime();
 
 void BM_WorkerMovieCall(benchmark::State& state) {
   ScratchFolders folders;

@@ -5,15 +5,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 #include <string>
 
 #include "headless/headless_host.h"
 
+namespace {
+std::string scratchRoot;
+void RemoveScratch() { std::filesystem::remove_all(scratchRoot); }
+}  // namespace
+
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/vornida-fuzz-XXXXXX";
-  const std::string root = mkdtemp(pattern);
+  scratchRoot = mkdtemp(pattern);
+  std::atexit(RemoveScratch);
+  const std::string& root = scratchRoot;
   for (const char* name : {"TMPDIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
     std::filesystem::create_directories(root + "/" + name);
     setenv(name, (root + "/" + name).c_str(), 1);

@@ -82,7 +82,7 @@ bool IsAbsolutePath(std::string_view path) {
   if (!path.empty() && path[0] == '/') return true;
   if (path.size() < 3) return false;
   if (path[1] == ':' && path[2] == '/') return true;
-  if (path[1] == '/') return true;  // path[0] is '/' too: handled above
+  // A leading "//" (network path) is covered by the leading '/' above.
   return path.find("://", 1) != std::string_view::npos;
 }
 

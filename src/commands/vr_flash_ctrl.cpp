@@ -60,7 +60,7 @@ const CVRFlashCtrl::Command* CVRFlashCtrl::FindCommand(std::string_view name) {
        }},
       {"HideVCCanvas", 0,
        [](CVRFlashCtrl& c, DecodedCall&) {
-         platform::CanvasWindow* canvas = c.canvas_ != nullptr ? c.canvas_->Canvas() : nullptr;
+         platform::CanvasWindow* canvas = c.Canvas() != nullptr ? c.Canvas()->Canvas() : nullptr;
          if (canvas != nullptr && canvas->exists()) canvas->hide();
          return true;
        }},
@@ -147,9 +147,9 @@ bool CVRFlashCtrl::UpdateCanvasPos(DecodedCall& call) {
   const CanvasArea area = CanvasAreaFromMovie(ParseMovieInt(call.args[0]), ParseMovieInt(call.args[1]),
                                               ParseMovieInt(call.args[2]), ParseMovieInt(call.args[3]));
   bool placed = false;
-  if (canvas_ != nullptr) {
-    canvas_->SetArea(area);
-    placed = canvas_->CenterCanvas();
+  if (CanvasPlacement* placement = Canvas()) {
+    placement->SetArea(area);
+    placed = placement->CenterCanvas();
   }
   call.result = BoolValue(placed);
   return true;

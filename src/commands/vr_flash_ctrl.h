@@ -18,6 +18,21 @@
 // been checked, may put one value element into call.result, and returns
 // whether it handled the call. Long work starts a worker and answers at once.
 //
+// A module joins like this (the headless host calls such installers from
+// headless/module_wiring.cpp, the desktop window from its own start-up):
+//
+//   void InstallPhotoCommands(CVRFlashCtrl& control) {
+//     control.InstallCommandHandler("RemovePhoto", [](CVRFlashCtrl& c, DecodedCall& call) {
+//       RemovePhotoByPath(call.args[0]);      // args[0] exists: the count was checked
+//       return true;                          // handled, no answer
+//     });
+//   }
+//
+// What a handler may use: c.Services() (loop, file dialogs, message boxes,
+// shell), c.OwnerFrame(), c.MainWindow() (canvas placement, progress bar,
+// labels, picture box), c.Settings(), c.CurrentProjectPath(), and the movie
+// calls of host/movie_calls.h, which work from worker threads too.
+//
 // Exactly one CVRFlashCtrl exists at a time; its constructor makes it
 // MainMovieCtrl (host/movie_calls.h). The settings folders (app/folders.h)
 // must be initialised before it is constructed.
@@ -31,6 +46,7 @@
 
 #include "app/profile.h"
 #include "host/canvas_area.h"
+#include "host/main_window_parts.h"
 #include "host/flash_ctrl.h"
 
 namespace vornida {
@@ -70,10 +86,11 @@ class CVRFlashCtrl : public CAppFlashCtrlBase {
 
   // --- State the commands share with the main window and the modules ---
 
-  // The canvas and the area it is centred in; null until the main window
-  // attaches one (then "UpdateVornidaCanvasPos" answers false).
-  void SetCanvasPlacement(CanvasPlacement* placement) { canvas_ = placement; }
-  CanvasPlacement* Canvas() const { return canvas_; }
+  // The main window's canvas and proxies; null until the main window
+  // attaches them (until then "UpdateVornidaCanvasPos" answers false).
+  void SetMainWindow(MainWindowParts* parts) { mainWindow_ = parts; }
+  MainWindowParts* MainWindow() const { return mainWindow_; }
+  CanvasPlacement* Canvas() const { return mainWindow_ != nullptr ? &mainWindow_->placement : nullptr; }
 
   // The project file last saved or opened; emptied by "NewProject".
   const std::string& CurrentProjectPath() const { return currentProjectPath_; }
@@ -96,7 +113,7 @@ class CVRFlashCtrl : public CAppFlashCtrlBase {
   std::string currentProjectPath_;
   CProfile settings_;
   std::string versionText_;
-  CanvasPlacement* canvas_ = nullptr;
+  MainWindowParts* mainWindow_ = nullptr;
   std::map<std::string, MovieCommandHandler, std::less<>> handlers_;
   std::map<std::uint32_t, TimerHandler> timerHandlers_;
 };

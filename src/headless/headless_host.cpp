@@ -17,8 +17,7 @@ HeadlessHost::HeadlessHost(std::ostream& out, HeadlessOptions options)
       dialogs_(log_),
       shell_(log_),
       frame_(log_),
-      canvas_(log_),
-      placement_(&canvas_) {
+      canvas_(log_) {
   // The program's folders and stores, as start-up prepares them.
   InitThumbnailFolder("Vornida");
   InitAppDataFolder("Vornida");
@@ -33,7 +32,8 @@ HeadlessHost::HeadlessHost(std::ostream& out, HeadlessOptions options)
   frame_.setMaximized(true);
   control_ = std::make_unique<CVRFlashCtrl>(movie_, services_);
   control_->SetOwnerFrame(&frame_);
-  control_->SetCanvasPlacement(&placement_);
+  mainWindow_ = std::make_unique<MainWindowParts>(control_.get(), &canvas_);
+  control_->SetMainWindow(mainWindow_.get());
   SetWorkerChangeListener([this] { loop_.wake(); });
   InstallModuleCommands(*this, *control_);
 }
@@ -44,6 +44,8 @@ HeadlessHost::~HeadlessHost() {
   SetStopping(true);
   while (WorkerThreadCount() > 0) loop_.iterate(true);
   SetWorkerChangeListener({});
+  control_->SetMainWindow(nullptr);
+  mainWindow_.reset();
   control_.reset();
   SetStopping(false);
 }

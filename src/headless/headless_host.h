@@ -32,7 +32,7 @@
 #include <vector>
 
 #include "commands/vr_flash_ctrl.h"
-#include "host/canvas_area.h"
+#include "host/main_window_parts.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/headless/manual_event_loop.h"
 
@@ -75,7 +75,8 @@ class HeadlessHost {
   platform::HeadlessCanvas& Canvas() { return canvas_; }
   platform::HeadlessFrame& Frame() { return frame_; }
   platform::HeadlessMovie& Movie() { return movie_; }
-  CanvasPlacement& Placement() { return placement_; }
+  MainWindowParts& MainWindow() { return *mainWindow_; }
+  CanvasPlacement& Placement() { return mainWindow_->placement; }
   const platform::Services& Services() const { return services_; }
 
  private:
@@ -89,9 +90,9 @@ class HeadlessHost {
   platform::RecordingShell shell_;
   platform::HeadlessFrame frame_;
   platform::HeadlessCanvas canvas_;
-  CanvasPlacement placement_;
   platform::Services services_;
   std::unique_ptr<CVRFlashCtrl> control_;
+  std::unique_ptr<MainWindowParts> mainWindow_;
 };
 
 // Installs the commands of every module that has work in the command table

@@ -3,9 +3,9 @@
 #include <mutex>
 #include <utility>
 
-#include "base/text.h"
 #include "app/folders.h"
 #include "app/paths.h"
+#include "base/text.h"
 #include "host/messages.h"
 #include "host/movie_calls.h"
 #include "host/ui_thread.h"

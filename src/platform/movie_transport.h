@@ -37,8 +37,10 @@ class MovieTransport {
   // calls into the movie fail then.
   virtual bool isOpen() const = 0;
 
-  // Calls a function of the movie. Returns false when the call failed (no
-  // window, or the movie has no such function); `response` is then untouched.
+  // Calls a function of the movie and returns once the movie has answered
+  // (a toolkit that answers asynchronously turns its own loop until then).
+  // Returns false when the call failed (no window, or the movie has no such
+  // function); `response` is then untouched.
   virtual bool callFunction(const std::string& request, std::string& response) = 0;
 
   // Answers the movie's current FlashCall.

@@ -1,8 +1,11 @@
 #include "xml/xml_doc.h"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <utility>
@@ -291,16 +294,18 @@ std::string Format(const char* format, std::initializer_list<std::string> parts)
 
 // ---------------------------------------------------------------------------
 
+// Tag lengths get full 32-bit fields: a start tag with a long attribute value
+// or an end tag padded with blanks must not be cut to fit a narrower field.
 struct CXmlDoc::ElementRecord {
-  uint32_t start = 0;           // byte offset of the "<" of the start tag
-  uint32_t length = 0;          // bytes from that "<" to the ">" of the end tag
-  uint32_t startTagLength = 0;  // bytes of the start tag
-  uint32_t endTagLength = 0;    // bytes of the end tag; 0 for an empty-element tag
-  uint32_t level = 0;           // nesting level; the root element is 0
-  ElementIndex parent = 0;
-  ElementIndex firstChild = 0;
-  ElementIndex next = 0;  // next sibling, 0 for the last
-  ElementIndex prev = 0;  // previous sibling; for a first child, the last sibling
+  uint32_t start;           // byte offset of the "<" of the start tag
+  uint32_t length;          // bytes from that "<" to the ">" of the end tag
+  uint32_t startTagLength;  // bytes of the start tag
+  uint32_t endTagLength;    // bytes of the end tag; 0 for an empty-element tag
+  uint32_t level;           // nesting level; the root element is 0
+  ElementIndex parent;
+  ElementIndex firstChild;
+  ElementIndex next;  // next sibling, 0 for the last
+  ElementIndex prev;  // previous sibling; for a first child, the last sibling
 };
 
 CXmlDoc::CXmlDoc() { setText({}); }
@@ -318,19 +323,19 @@ const CXmlDoc::ElementRecord& CXmlDoc::record(ElementIndex index) const {
 
 void CXmlDoc::resetTable(std::size_t textLength) {
   // One record per 64 bytes of text, plus a few, covers ordinary documents
-  // without growing; the virtual document node takes slot 0.
+  // without growing; the virtual document node takes slot 0. Records are
+  // written when taken, so pages are not cleared here, and pages that are
+  // reserved but never reached are never touched.
   const std::size_t wanted = textLength / 64 + 8;
   const std::size_t firstPage = std::min(wanted, kPageSize);
+  const std::size_t pages = (wanted + kPageSize - 1) / kPageSize;
   if (pages_.empty() || firstPageCapacity_ != firstPage) {
     pages_.clear();
-    pages_.push_back(std::make_unique<ElementRecord[]>(firstPage));
+    pages_.push_back(std::make_unique_for_overwrite<ElementRecord[]>(firstPage));
     firstPageCapacity_ = firstPage;
-  } else {
-    pages_.resize(1);
   }
-  for (std::size_t have = kPageSize; have < wanted; have += kPageSize) {
-    pages_.push_back(std::make_unique<ElementRecord[]>(kPageSize));
-  }
+  if (pages_.size() > pages) pages_.resize(pages);
+  while (pages_.size() < pages) pages_.push_back(std::make_unique_for_overwrite<ElementRecord[]>(kPageSize));
   record(0) = ElementRecord{};
   record(0).endTagLength = 1;
   freePos_ = 1;
@@ -343,12 +348,12 @@ ElementIndex CXmlDoc::newRecord() {
   if (page == 0 && slot >= firstPageCapacity_) {
     // Grow the first page by half (up to a whole page), keeping its records.
     const std::size_t grown = std::min(kPageSize, std::max(firstPageCapacity_ + firstPageCapacity_ / 2, slot + 1));
-    auto bigger = std::make_unique<ElementRecord[]>(grown);
+    auto bigger = std::make_unique_for_overwrite<ElementRecord[]>(grown);
     std::copy(pages_[0].get(), pages_[0].get() + firstPageCapacity_, bigger.get());
     pages_[0] = std::move(bigger);
     firstPageCapacity_ = grown;
   } else if (page >= pages_.size()) {
-    pages_.push_back(std::make_unique<ElementRecord[]>(kPageSize));
+    pages_.push_back(std::make_unique_for_overwrite<ElementRecord[]>(kPageSize));
   }
   ++freePos_;
   record(index) = ElementRecord{};
@@ -489,25 +494,30 @@ bool CXmlDoc::parseElements(std::string& message) {
 }
 
 bool CXmlDoc::loadFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     result_ = std::strerror(errno);
     return false;
   }
   std::string bytes;
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  }
   char buffer[1 << 16];
   for (;;) {
-    const std::size_t got = std::fread(buffer, 1, sizeof buffer, file);
-    bytes.append(buffer, got);
-    if (got < sizeof buffer) break;
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int error = errno;
+      ::close(fd);
+      result_ = std::strerror(error);  // the document stays as it was
+      return false;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(n));
   }
-  if (std::ferror(file)) {
-    const int error = errno;
-    std::fclose(file);
-    result_ = std::strerror(error);
-    return false;
-  }
-  std::fclose(file);
+  ::close(fd);
 
   const std::size_t wideChars = Utf16Length(bytes);
   result_ = std::to_string(bytes.size()) + " bytes to " + std::to_string(wideChars) + " wide chars";
@@ -520,20 +530,27 @@ bool CXmlDoc::loadFile(const std::string& path) {
 }
 
 bool CXmlDoc::saveFile(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (!file) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
     result_ = std::strerror(errno);
     return false;
   }
-  const std::string converted = IsAscii(text_) ? std::string() : Utf16ToUtf8(Utf8ToUtf16(text_));
-  const std::string& bytes = IsAscii(text_) ? text_ : converted;
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
-    const int error = errno;
-    std::fclose(file);
-    result_ = std::strerror(error);
-    return false;
+  const bool ascii = IsAscii(text_);
+  const std::string converted = ascii ? std::string() : Utf16ToUtf8(Utf8ToUtf16(text_));
+  const std::string& bytes = ascii ? text_ : converted;
+  std::size_t written = 0;
+  while (written < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int error = n < 0 ? errno : EIO;
+      ::close(fd);
+      result_ = std::strerror(error);
+      return false;
+    }
+    written += static_cast<std::size_t>(n);
   }
-  if (std::fclose(file) != 0) {
+  if (::close(fd) != 0) {
     result_ = std::strerror(errno);
     return false;
   }
@@ -625,8 +642,7 @@ std::string CXmlDoc::attribute(std::string_view name) const {
       ++i;
     } else {
       std::size_t end = i;
-      while (end < tag.size() && !IsSpace(tag[end]) && !isDelimiter(tag[end]) && tag[end] != '"' && tag[end] != '\'')
-        ++end;
+      while (end < tag.size() && !IsSpace(tag[end]) && !isDelimiter(tag[end])) ++end;
       token = tag.substr(i, end - i);
       run = true;
       i = end;

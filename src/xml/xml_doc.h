@@ -50,6 +50,7 @@ class CXmlDoc {
   ~CXmlDoc();
   CXmlDoc(const CXmlDoc&) = delete;
   CXmlDoc& operator=(const CXmlDoc&) = delete;
+  // A moved-from document may only be assigned to or destroyed.
   CXmlDoc(CXmlDoc&&) noexcept;
   CXmlDoc& operator=(CXmlDoc&&) noexcept;
 

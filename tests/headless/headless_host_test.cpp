@@ -121,6 +121,61 @@ TEST_F(HeadlessHostTest, WorkerCallsEachGetTheirOwnAnswer) {
               50u);
 }
 
+// Counts the posted tasks that have not run yet, to see how many worker calls
+// wait for the UI thread at once.
+class CountingLoop final : public platform::EventLoop {
+ public:
+  void post(Task task) override {
+    const int now = ++outstanding_;
+    int seen = mostOutstanding_.load();
+    while (now > seen && !mostOutstanding_.compare_exchange_weak(seen, now)) {
+    }
+    inner_.post([this, task = std::move(task)] {
+      --outstanding_;
+      task();
+    });
+  }
+  TimerId startTimer(std::chrono::milliseconds interval, bool repeating, Task task) override {
+    return inner_.startTimer(interval, repeating, std::move(task));
+  }
+  void stopTimer(TimerId id) override { inner_.stopTimer(id); }
+  bool onUiThread() const override { return inner_.onUiThread(); }
+  bool iterate(bool mayBlock) override { return inner_.iterate(mayBlock); }
+
+  int MostOutstanding() const { return mostOutstanding_; }
+
+ private:
+  platform::ManualEventLoop inner_;
+  std::atomic<int> outstanding_{0};
+  std::atomic<int> mostOutstanding_{0};
+};
+
+TEST_F(HeadlessHostTest, WorkerCallsReachTheMovieOneAtATime) {
+  CountingLoop loop;
+  platform::EventLog log(log_);
+  platform::HeadlessMovie movie(log, [](const std::string& request) { return std::optional<std::string>(request); });
+  CFlashCtrl control(movie, loop);
+
+  constexpr int kWorkers = 6, kCalls = 40;
+  std::atomic<int> finished{0}, wrong{0};
+  std::vector<std::thread> workers;
+  for (int i = 0; i < kWorkers; ++i)
+    workers.emplace_back([&, i] {
+      for (int n = 0; n < kCalls; ++n) {
+        const std::string request = "<invoke name='w" + std::to_string(i) + "_" + std::to_string(n) + "'/>";
+        std::string response;
+        if (!control.CallFunction(request, response) || response != request) ++wrong;
+      }
+      ++finished;
+    });
+  while (finished < kWorkers) loop.iterate(false);
+  for (auto& worker : workers) worker.join();
+
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(loop.MostOutstanding(), 1);
+  EXPECT_EQ(CountLines(log_.str(), "call: <invoke name='w5_39'/>"), 1u);
+}
+
 TEST(UiThreadCalls, AWaitingWorkerIsReleasedWhenTheLoopGoesAway) {
   auto loop = std::make_unique<platform::ManualEventLoop>();
   std::atomic<bool> ran{false};
@@ -238,16 +293,16 @@ TEST_F(HeadlessHostTest, WaitGivesUpWhileSomethingStaysPending) {
 
 TEST_F(HeadlessHostTest, ProgressBarAndLabelsForwardToTheMovie) {
   HeadlessHost host(log_, {});
-  VRNProgressBar bar(&host.Control());
+  MProgressBar& bar = host.MainWindow().progressBar;
   EXPECT_EQ(bar.GetMax(), 100);
   bar.SetPos(37);
   bar.SetMax(250);
   EXPECT_EQ(bar.GetPos(), 37);
   EXPECT_EQ(bar.GetMax(), 250);
 
-  VRNLabel state(&host.Control(), "setStateText");
+  MLabel& state = host.MainWindow().stateLabel;
   state.SetText("");
-  VRNLabel info(&host.Control(), "setInfoText");
+  MLabel& info = host.MainWindow().infoLabel;
   info.SetText("3 & 4");
   EXPECT_EQ(state.GetWidth(), 0);
 
@@ -268,7 +323,7 @@ TEST(ProgressBarWithoutMovie, OnlyStoresTheValues) {
 
 TEST_F(HeadlessHostTest, PictureBoxSizesTheCanvasInItsAreaAndShowsIt) {
   HeadlessHost host(log_, {});
-  VRNPictureBox box(&host.Placement(), &host.Control());
+  MPictureBox& box = host.MainWindow().pictureBox;
   host.Request(Invoke("UpdateVornidaCanvasPos", "<number>10</number><number>20</number><number>300</number><number>200</number>"));
   EXPECT_EQ(box.GetWidth(), 300);
   EXPECT_EQ(box.GetHeight(), 200);
@@ -296,7 +351,7 @@ TEST_F(HeadlessHostTest, PictureBoxSizesTheCanvasInItsAreaAndShowsIt) {
 
 TEST_F(HeadlessHostTest, PictureBoxDrawsFromAWorkerOnTheUiThread) {
   HeadlessHost host(log_, {});
-  VRNPictureBox box(&host.Placement(), &host.Control());
+  MPictureBox& box = host.MainWindow().pictureBox;
   std::vector<std::uint32_t> pixels(40 * 30, 0xFF112233u);
   std::atomic<bool> started{false};
   std::thread worker([&] {
@@ -312,6 +367,19 @@ TEST_F(HeadlessHostTest, PictureBoxDrawsFromAWorkerOnTheUiThread) {
             "canvas: draw 40 30\n"
             "canvas: show\n"
             "call: <invoke name='clearPreviewShape'><arguments></arguments></invoke>\n");
+}
+
+TEST_F(HeadlessHostTest, WithoutACanvasWindowNothingIsPlaced) {
+  HeadlessHost host(log_, {});
+  host.Canvas().setExists(false);
+  EXPECT_EQ(host.Request(Invoke("UpdateVornidaCanvasPos",
+                                "<number>0</number><number>0</number><number>300</number><number>200</number>")),
+            "<false/>");
+  host.MainWindow().pictureBox.SetSize(10, 10);
+  EXPECT_EQ(host.Request(Invoke("HideVCCanvas")), std::nullopt);
+  // The area is still stored for when the canvas appears.
+  EXPECT_EQ(host.Placement().Area(), (CanvasArea{0, 0, 300, 200}));
+  EXPECT_EQ(log_.str(), "answer: <false/>\nanswer: none\n");
 }
 
 // ---------------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
-#include <sys/stat.h>
+#include <sys/resource.h>
+
+#include <csignal>
 
 #include <cstdlib>
 #include <cstring>
@@ -128,10 +130,25 @@ TEST_F(XmlFileTest, SaveFailureReportsTheSystemError) {
   EXPECT_EQ(doc.resultText(), std::strerror(ENOENT));
   EXPECT_FALSE(doc.saveFile(dir_.string()));
   EXPECT_EQ(doc.resultText(), std::strerror(EISDIR));
-  if (fs::exists("/dev/full")) {
-    EXPECT_FALSE(doc.saveFile("/dev/full"));  // the write itself fails
-    EXPECT_EQ(doc.resultText(), std::strerror(ENOSPC));
-  }
+}
+
+TEST_F(XmlFileTest, FailedWriteIsReported) {
+  // A file-size limit makes the write itself fail part way (EFBIG once the
+  // signal that would end the process is ignored).
+  CXmlDoc doc;
+  ASSERT_TRUE(doc.setText("<a>" + std::string(100000, 'x') + "</a>"));
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  const bool saved_ok = doc.saveFile((dir_ / "big.xml").string());
+  const std::string result = doc.resultText();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_FALSE(saved_ok);
+  EXPECT_EQ(result, std::strerror(EFBIG));
 }
 
 TEST_F(XmlFileTest, SetTextForgetsTheFileName) {
