@@ -94,6 +94,12 @@ std::uint32_t Unpremultiply(std::uint32_t argb) {
 }
 
 std::int64_t RoundHalfAway(double x) {
+  // Converting NaN or an out-of-range double is undefined: such factors give
+  // a size no picture can have, which callers turn into an empty picture.
+  constexpr double kLimit = 9.0e18;
+  if (std::isnan(x)) return 0;
+  if (x >= kLimit) return static_cast<std::int64_t>(kLimit);
+  if (x <= -kLimit) return -static_cast<std::int64_t>(kLimit);
   return static_cast<std::int64_t>(x > 0 ? std::floor(x + 0.5) : std::ceil(x - 0.5));
 }
 

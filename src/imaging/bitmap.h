@@ -158,7 +158,8 @@ Picture LoadPictureScaled(const std::string& path, double factor);
 
 // ---- scaling and converting ----------------------------------------------
 
-// x > 0: floor(x + 0.5), otherwise ceil(x - 0.5).
+// x > 0: floor(x + 0.5), otherwise ceil(x - 0.5). NaN gives 0 and values
+// beyond +-9e18 are clamped there.
 std::int64_t RoundHalfAway(double x);
 
 // ResizeTo(RoundHalfAway(width * f), RoundHalfAway(height * f)).

@@ -134,13 +134,10 @@ Picture DecodeBmp(std::span<const std::uint8_t> bytes, PictureSize& storedSize) 
   auto outRow = [&](std::int64_t fileRow) { return picture->row(topDown ? fileRow : height - 1 - fileRow); };
 
   if (compression == kRle8 || compression == kRle4) {
-    // Pixels the run codes skip stay black, as Windows shows them.
+    // Pixels the run codes skip stay black, as Windows shows them: the new
+    // picture is zero-filled, which an opaque picture reads as black.
     std::int64_t x = 0, y = 0;
     std::uint64_t i = 0;
-    for (std::int64_t fy = 0; fy < height; ++fy) {
-      std::uint32_t* r = picture->row(fy);
-      for (std::int64_t fx = 0; fx < width; ++fx) r[fx] = 0xFF000000u;
-    }
     auto put = [&](std::uint32_t index) {
       if (x < width && y < height) outRow(y)[x] = palette[index & 0xFF];
       ++x;

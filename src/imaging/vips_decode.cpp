@@ -63,10 +63,15 @@ VipsPtr<VipsImage> ToSrgb8(VipsImage* in) {
 Picture DecodeWithVips(std::span<const std::uint8_t> bytes, PictureSize& storedSize) {
   InitVips();
   if (bytes.empty()) return nullptr;
-  if (!AllowedLoader(vips_foreign_find_load_buffer(bytes.data(), bytes.size()))) {
+  const char* loader = vips_foreign_find_load_buffer(bytes.data(), bytes.size());
+  if (!AllowedLoader(loader)) {
     vips_error_clear();
     return nullptr;
   }
+  // In HEIF the container's rotation and mirror properties are what count,
+  // and libheif has applied them already; an EXIF orientation there is only
+  // informative and must not turn the picture a second time.
+  const bool heif = std::string_view(loader) == "VipsForeignLoadHeifBuffer";
   VipsPtr<VipsImage> loaded(vips_image_new_from_buffer(bytes.data(), bytes.size(), "", "access",
                                                        VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR,
                                                        nullptr));
@@ -77,7 +82,7 @@ Picture DecodeWithVips(std::span<const std::uint8_t> bytes, PictureSize& storedS
   const std::int64_t width = vips_image_get_width(loaded.get());
   const std::int64_t height = vips_image_get_height(loaded.get());
   if (width <= 0 || height <= 0 || width * height > MaxDecodedPixels()) return nullptr;
-  const int orientation = vips_image_get_orientation(loaded.get());
+  const int orientation = heif ? 1 : vips_image_get_orientation(loaded.get());
 
   VipsPtr<VipsImage> image = ToSrgb8(loaded.get());
   if (!image || vips_image_get_width(image.get()) != width || vips_image_get_height(image.get()) != height) {

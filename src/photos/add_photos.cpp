@@ -36,6 +36,8 @@ platform::FileDialogResult CFileDialogEx::DoModal(platform::FileDialogs& dialogs
   return dialogs.showFileDialog(request_);
 }
 
+bool CFileDialogEx::SendViewCommand(std::uint32_t /*command*/) const { return false; }
+
 void OpenAddPhotosDialog(platform::FileDialogs& dialogs) {
   CFileDialogEx dialog(true, "", "", kAddPhotosFlags, std::string(kPhotoFilter));
   dialog.SetViewMode(CFileDialogEx::kThumbnailsView);

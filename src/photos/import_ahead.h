@@ -20,6 +20,9 @@ struct DecodedPhoto {
   Picture thumbnail;     // exactly ThumbnailSizeFor(fullSize)
 };
 
+// How many queued files an import worker has decoded ahead of it.
+inline constexpr std::size_t kDecodeAhead = 2;
+
 // Decodes a file for import on the calling thread.
 DecodedPhoto DecodeForImport(const std::string& path);
 

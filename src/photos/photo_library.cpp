@@ -51,8 +51,11 @@ void ImportOneFile(const std::string& path) {
   photo->width = static_cast<std::int32_t>(decoded.fullSize.width);
   photo->height = static_cast<std::int32_t>(decoded.fullSize.height);
   const std::int32_t n = thumbnailCounter.fetch_add(1);
-  photo->thumbPath = GetThumbnailFolder() + "/" + std::to_string(n) + ".png";
-  SavePng(*decoded.thumbnail, photo->thumbPath);  // a failed save is not reported
+  const std::string folder = GetThumbnailFolder();
+  photo->thumbPath = folder + "/" + std::to_string(n) + ".png";
+  // A failed save is not reported. Without a thumbnail folder (refused at
+  // start-up) the path would name the root folder: write nothing then.
+  if (!folder.empty()) SavePng(*decoded.thumbnail, photo->thumbPath);
   photo->thumbWidth = static_cast<std::int32_t>(decoded.thumbnail->width());
   photo->thumbHeight = static_cast<std::int32_t>(decoded.thumbnail->height());
   decoded.thumbnail.reset();
@@ -76,16 +79,21 @@ void ImportOneFile(const std::string& path) {
 // One worker per file: take the newest queued path, import it, start the
 // next worker. It is entered into WorkerThreadIds by whoever started it.
 void RunImportWorker() {
-  std::string path, next;
+  std::string path;
+  std::vector<std::string> next;
   {
     Lock lock(EngineLock());
     auto& queue = State().importQueue;
     if (queue.empty()) return;
     path = std::move(queue.back());
     queue.pop_back();
-    if (!queue.empty()) next = queue.back();
+    // The files that come next, newest first: decoding them now keeps the
+    // second core busy while this worker saves and reports.
+    for (auto it = queue.rbegin(); it != queue.rend() && next.size() < photos_internal::kDecodeAhead; ++it) {
+      next.push_back(*it);
+    }
   }
-  if (!next.empty()) photos_internal::DecodeAhead(next);
+  for (const std::string& ahead : next) photos_internal::DecodeAhead(ahead);
   ImportOneFile(path);
   StartNextImport();
 }

@@ -94,8 +94,13 @@ class CFileDialogEx {
   void SetViewMode(std::uint32_t command) { viewMode_ = command; }
   std::uint32_t ViewMode() const { return viewMode_; }
   void SetInitialFolder(std::string folder) { request_.initialFolder = std::move(folder); }
-  // Shows the dialog modally through the platform's dialogs.
+  // Shows the dialog modally through the platform's dialogs, asking for the
+  // recorded view.
   platform::FileDialogResult DoModal(platform::FileDialogs& dialogs);
+  // Asks an open dialog's file view to switch to `command`. The platform
+  // dialogs take the view only when they open, so there is never a view to
+  // reach here: returns false.
+  bool SendViewCommand(std::uint32_t command) const;
 
  private:
   platform::FileDialogRequest request_;

@@ -2,7 +2,10 @@
 // loads against a full decode.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "imaging/bitmap.h"
+#include "imaging/memory.h"
 #include "picture_files.h"
 
 namespace vornida {
@@ -39,6 +42,9 @@ TEST(SizeArithmetic, FitAndScaleFollowTheRoundingRule) {
 
   EXPECT_EQ(RoundHalfAway(-2.5), -3);
   EXPECT_EQ(RoundHalfAway(2.4999), 2);
+  // A factor that is no number gives no picture rather than undefined sizes.
+  EXPECT_TRUE(ScaleBy(Solid(4, 4, 0xFF000000), std::nan(""))->empty());
+  EXPECT_TRUE(ScaleBy(Solid(4, 4, 0xFF000000), 1e300)->empty());
 }
 
 TEST(Resize, KeepsFlatColourAndAveragesDetail) {
@@ -130,7 +136,10 @@ TEST(Lock, OpaquePicturesReadWithFullAlpha) {
   EXPECT_EQ(locked.stride(), p->stride());
 }
 
-TEST(Create, RefusesSizesOverTheLimit) {
+TEST(Create, RefusesSizesOverTheLimitOrTheMachine) {
+  // More than any machine has, by the system's own count of free memory.
+  EXPECT_FALSE(imaging_internal::MemoryAvailableFor(std::size_t{1} << 50));
+  EXPECT_TRUE(imaging_internal::MemoryAvailableFor(std::size_t{1} << 20));
   EXPECT_EQ(Bitmap::Create(1 << 16, (1 << 14) + 1, PixelFormat::Rgb32), nullptr);
   EXPECT_EQ(Bitmap::Create(-1, 5, PixelFormat::Rgb32), nullptr);
   Picture empty = Bitmap::Create(0, 10, PixelFormat::Argb32);
