@@ -92,7 +92,7 @@ HostWithPhotos& HostFor(int photos) {
     slot = std::make_unique<HostWithPhotos>();
     slot->host = std::make_unique<HeadlessHost>(slot->log, HeadlessOptions{});
     InstallPhotoCommands(slot->host->Control());
-    InstallCollageCommands(slot->host->Control(), slot->host->Loop());
+    InstallCollageCommands(slot->host->Control());
     CollageRunner::Shared().SetSeed(7);
     slot->host->Request(
         "<invoke name=\"UpdateVornidaCanvasPos\" returntype=\"xml\"><arguments><number>0</number><number>0</number>"

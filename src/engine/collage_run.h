@@ -74,9 +74,9 @@ class CollageRunner {
   std::shared_ptr<State> state_;
 };
 
-// Installs "MakeShape" into the control's command table, with the control's
-// canvas as the preview and the movie's labels and progress bar. The proxies
-// live as long as the program.
-void InstallCollageCommands(CVRFlashCtrl& control, platform::EventLoop& loop);
+// Installs "MakeShape" into the control's command table: each run reports
+// through the main window's picture box, progress bar and labels
+// (CVRFlashCtrl::MainWindow) and waits on the control's event loop.
+void InstallCollageCommands(CVRFlashCtrl& control);
 
 }  // namespace vornida
