@@ -197,7 +197,8 @@ class CCollage {
   void RescaleSizes(double f, int32_t oldBorderPx);
   void ShowPreviewFrame(bool withItems);
 
-  Picture PreviewBackground(int32_t width, int32_t height, double scale);
+  const Bitmap* PreviewBackground(int32_t width, int32_t height, double scale);
+  void DrawPreviewItems(Bitmap& frame, double scale) const;
 
   RandomGenerator rng_;
   NormalSource angleSource_;
@@ -205,6 +206,7 @@ class CCollage {
   // background of the preview frames, made once.
   std::vector<const Bitmap*> scaledByPhoto_;
   Picture previewBackground_;
+  Picture previewFrame_;
   double previewBackgroundScale_ = -1;
 };
 

@@ -9,6 +9,7 @@
 #include "engine/collage_params.h"
 #include "host/movie_calls.h"
 #include "host/ui_interfaces.h"
+#include "host/main_window_parts.h"
 #include "host/ui_proxies.h"
 #include "host/worker_threads.h"
 #include "photos/photo_library.h"
@@ -109,7 +110,7 @@ bool CollageRunner::Running() const {
   return state_->running;
 }
 
-std::shared_ptr<const CCollage> CollageRunner::CurrentFinishedCollage() const {
+std::shared_ptr<CCollage> CollageRunner::CurrentFinishedCollage() const {
   std::lock_guard<std::mutex> hold(state_->mutex);
   if (state_->running || !state_->current || !state_->current->layoutDone) return nullptr;
   return state_->current;
@@ -204,30 +205,23 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
   UnregisterWorkerThread();
 }
 
-void InstallCollageCommands(CVRFlashCtrl& control, platform::EventLoop& loop) {
-  // The proxies outlive every run: they are made once per control.
-  struct Proxies {
-    explicit Proxies(CVRFlashCtrl& control)
-        : preview(control.Canvas(), &control),
-          progress(&control),
-          state(&control, "setStateText"),
-          info(&control, "setInfoText") {}
-    VRNPictureBox preview;
-    VRNProgressBar progress;
-    VRNLabel state;
-    VRNLabel info;
-  };
-  auto proxies = std::make_shared<Proxies>(control);
-  CollageRunSetup setup;
-  setup.previewBox = &proxies->preview;
-  setup.progressBar = &proxies->progress;
-  setup.stateLabel = &proxies->state;
-  setup.infoLabel = &proxies->info;
-  setup.programFolder = GetModuleFolder();
-  setup.previewFilePath = GetThumbnailFolder() + "/_vornida_preview.png";
-  CollageRunner::Shared().Configure(setup);
-  control.InstallCommandHandler("MakeShape", [proxies, &loop](CVRFlashCtrl&, DecodedCall& call) {
-    CollageRunner::Shared().Start(call.args.empty() ? std::string() : call.args[0], loop);
+void InstallCollageCommands(CVRFlashCtrl& control) {
+  control.InstallCommandHandler("MakeShape", [](CVRFlashCtrl& c, DecodedCall& call) {
+    platform::EventLoop* loop = c.Services().loop;
+    if (loop == nullptr) return false;
+    // The main window's canvas and proxies, as attached now (a run without a
+    // main window reports nowhere but still lays out).
+    CollageRunSetup setup;
+    if (MainWindowParts* parts = c.MainWindow()) {
+      setup.previewBox = &parts->pictureBox;
+      setup.progressBar = &parts->progressBar;
+      setup.stateLabel = &parts->stateLabel;
+      setup.infoLabel = &parts->infoLabel;
+    }
+    setup.programFolder = GetModuleFolder();
+    setup.previewFilePath = GetThumbnailFolder() + "/_vornida_preview.png";
+    CollageRunner::Shared().Configure(setup);
+    CollageRunner::Shared().Start(call.args[0], *loop);
     call.result = "<true/>";
     return true;
   });

@@ -60,8 +60,9 @@ class CollageRunner {
   bool Running() const;
 
   // The collage of the last run when it finished its layout and no run is
-  // going; null otherwise. The holder may read it while later runs replace it.
-  std::shared_ptr<const CCollage> CurrentFinishedCollage() const;
+  // going; null otherwise. The holder may render it (one save at a time)
+  // while later runs replace it: a run never changes a collage it did not make.
+  std::shared_ptr<CCollage> CurrentFinishedCollage() const;
   // The current collage, finished or not (for exit: set its cancel flag).
   std::shared_ptr<CCollage> CurrentCollage() const;
 
@@ -73,9 +74,9 @@ class CollageRunner {
   std::shared_ptr<State> state_;
 };
 
-// Installs "MakeShape" into the control's command table, with the control's
-// canvas as the preview and the movie's labels and progress bar. The proxies
-// live as long as the program.
-void InstallCollageCommands(CVRFlashCtrl& control, platform::EventLoop& loop);
+// Installs "MakeShape" into the control's command table: each run reports
+// through the main window's picture box, progress bar and labels
+// (CVRFlashCtrl::MainWindow) and waits on the control's event loop.
+void InstallCollageCommands(CVRFlashCtrl& control);
 
 }  // namespace vornida

@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <future>
 #include <numbers>
 #include <unordered_set>
 
@@ -202,15 +204,15 @@ void CCollage::PrepareLayoutImages() {
     scaledByPhoto_[p] = entry.scaled.get();
     SetProgressPos(i);
   }
-  // Photos repeated beyond the first u items use the same pictures.
+  // The background is made again for the frames of this run.
   previewBackground_.reset();
   previewBackgroundScale_ = -1;
 }
 
-Picture CCollage::PreviewBackground(int32_t width, int32_t height, double r) {
+const Bitmap* CCollage::PreviewBackground(int32_t width, int32_t height, double r) {
   if (previewBackground_ && previewBackgroundScale_ == r && previewBackground_->width() == width &&
       previewBackground_->height() == height)
-    return ClonePicture(*previewBackground_);
+    return previewBackground_.get();
   Picture bg = Bitmap::Create(width, height, PixelFormat::Argb32);
   if (!bg) return nullptr;
   bool drawn = false;
@@ -236,16 +238,12 @@ Picture CCollage::PreviewBackground(int32_t width, int32_t height, double r) {
     if (!tile || tile->empty()) tile = Checkerboard();
     if (tile) FillTiled(*bg, *tile);
   }
-  previewBackground_ = ClonePicture(*bg);
+  previewBackground_ = std::move(bg);
   previewBackgroundScale_ = r;
-  return bg;
+  return previewBackground_.get();
 }
 
-Picture CCollage::RenderPreview(bool withItems) {
-  const double r = PreviewScale();
-  const int32_t pw = RoundToInt(canvasWidth * r), ph = RoundToInt(canvasHeight * r);
-  Picture out = PreviewBackground(std::max(0, pw), std::max(0, ph), r);
-  if (!out || !withItems) return out;
+void CCollage::DrawPreviewItems(Bitmap& frame, double r) const {
   for (int32_t i = 0; i < itemCount && i < static_cast<int32_t>(drawOrder.size()); ++i) {
     const int32_t k = drawOrder[i];
     const int32_t p = itemPhoto[k];
@@ -259,15 +257,34 @@ Picture CCollage::RenderPreview(bool withItems) {
         Affine::Translation(x, y) * Affine::Rotation(-itemAngle[k]) * Affine::Translation(-x, -y) *
         Affine::Translation(static_cast<double>(RoundHalfAway(x - w * 0.5 + 1)),
                             static_cast<double>(RoundHalfAway(y - h * 0.5 + 1)));
-    DrawPicture(*out, *picture, placement, DrawFilter::Bilinear);
+    DrawPicture(frame, *picture, placement, DrawFilter::Bilinear);
   }
+}
+
+Picture CCollage::RenderPreview(bool withItems) {
+  const double r = PreviewScale();
+  const int32_t pw = std::max(0, RoundToInt(canvasWidth * r)), ph = std::max(0, RoundToInt(canvasHeight * r));
+  const Bitmap* bg = PreviewBackground(pw, ph, r);
+  if (!bg) return nullptr;
+  Picture out = ClonePicture(*bg);
+  if (out && withItems) DrawPreviewItems(*out, r);
   return out;
 }
 
 void CCollage::ShowPreviewFrame(bool withItems) {
   if (!previewSink) return;
-  Picture frame = RenderPreview(withItems);
-  if (frame) previewSink->DrawImage(*frame);
+  // Frames are drawn into one picture kept for the run: a frame is a copy of
+  // the background and the cached item pictures composed over it.
+  const double r = PreviewScale();
+  const int32_t pw = std::max(0, RoundToInt(canvasWidth * r)), ph = std::max(0, RoundToInt(canvasHeight * r));
+  const Bitmap* bg = PreviewBackground(pw, ph, r);
+  if (!bg || bg->empty()) return;
+  if (!previewFrame_ || previewFrame_->width() != pw || previewFrame_->height() != ph)
+    previewFrame_ = Bitmap::Create(pw, ph, PixelFormat::Argb32);
+  if (!previewFrame_) return;
+  for (int64_t y = 0; y < ph; ++y) std::memcpy(previewFrame_->row(y), bg->row(y), static_cast<size_t>(pw) * 4);
+  if (withItems) DrawPreviewItems(*previewFrame_, r);
+  previewSink->DrawImage(*previewFrame_);
 }
 
 void CCollage::WritePreview() {
@@ -316,38 +333,49 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
   }
 
   failedPhotos.clear();
-  for (int32_t i = 0; i < itemCount && i < static_cast<int32_t>(drawOrder.size()); ++i) {
-    SetProgressPos(i);
+  // Each item picture is decoded at its item size (JPEG at a reduced DCT
+  // scale), decorated and turned; the next one is made on a second thread
+  // while the current one is drawn. Items are drawn strictly in order, so
+  // the output is the same as with one thread.
+  const int32_t n = std::min<int32_t>(itemCount, static_cast<int32_t>(drawOrder.size()));
+  auto makeItem = [this](int32_t i) -> Picture {
     const int32_t k = drawOrder[i];
     const int32_t p = itemPhoto[k];
-    const CollagePhoto& photo = photos[p];
     const SizeI size = photoSize[p];
-    if (size.w <= 0 || size.h <= 0) {
-      failedPhotos.push_back(photo.srcPath);
-      continue;
-    }
-    // Decoded straight at item size (JPEG at a reduced DCT scale).
-    Picture loaded = LoadPictureSized(photo.srcPath, [this](PictureSize full) {
+    if (size.w <= 0 || size.h <= 0) return nullptr;
+    Picture loaded = LoadPictureSized(photos[p].srcPath, [this](PictureSize full) {
                        double e = photoScale;
                        if (samePhotoSize)
                          e = std::min(static_cast<double>(itemBoundingBoxWidth) / full.height,
                                       static_cast<double>(itemBoundingBoxWidth) / full.width);
                        return PictureSize{RoundHalfAway(full.width * e), RoundHalfAway(full.height * e)};
                      }).picture;
-    Picture q = loaded && !loaded->empty() ? RotatePhoto(*loaded, itemAngle[k]) : nullptr;
-    loaded.reset();
+    if (!loaded || loaded->empty()) return nullptr;
+    return RotatePhoto(*loaded, itemAngle[k]);
+  };
+  std::future<Picture> next;
+  if (n > 0) next = std::async(std::launch::async, makeItem, 0);
+  for (int32_t i = 0; i < n; ++i) {
+    SetProgressPos(i);
+    Picture q = next.get();
+    if (i + 1 < n && !cancel) next = std::async(std::launch::async, makeItem, i + 1);
+    const int32_t k = drawOrder[i];
+    const CollagePhoto& photo = photos[itemPhoto[k]];
     if (!q || q->empty()) {
       failedPhotos.push_back(photo.srcPath);
-      continue;
+    } else {
+      const int64_t qw = q->width(), qh = q->height();
+      const int64_t cx =
+          std::max(qw / 2, std::min<int64_t>(RoundHalfAway(itemPos[k].x), canvasWidth - qw / 2 - 1));
+      const int64_t cy =
+          std::max(qh / 2, std::min<int64_t>(RoundHalfAway(itemPos[k].y), canvasHeight - qh / 2 - 1));
+      const int64_t left = cx - qw / 2, top = cy - qh / 2;
+      if (layers) layers->addLayer(*q, static_cast<int32_t>(left), static_cast<int32_t>(top));
+      DrawPictureAt(*out, *q, left, top);
     }
-    const int64_t qw = q->width(), qh = q->height();
-    const int64_t cx = std::max(qw / 2, std::min<int64_t>(RoundHalfAway(itemPos[k].x), canvasWidth - qw / 2 - 1));
-    const int64_t cy = std::max(qh / 2, std::min<int64_t>(RoundHalfAway(itemPos[k].y), canvasHeight - qh / 2 - 1));
-    const int64_t left = cx - qw / 2, top = cy - qh / 2;
-    if (layers) layers->addLayer(*q, static_cast<int32_t>(left), static_cast<int32_t>(top));
-    DrawPictureAt(*out, *q, left, top);
     if (cancel) break;
   }
+  if (next.valid()) next.wait();
   if (layers) layers->finish();
   return out;
 }

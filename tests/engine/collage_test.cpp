@@ -331,3 +331,74 @@ TEST(PreviewScaleTest, FitsThePreviewAndNeverMagnifies) {
 
 }  // namespace
 }  // namespace vornida
+
+namespace vornida {
+namespace {
+
+// A run's texts, by key, in the order the run asked for them.
+struct RunTexts {
+  std::vector<std::string> keys;
+  std::function<std::string(const std::string&)> Source() {
+    return [this](const std::string& key) {
+      keys.push_back(key);
+      return "<" + key + ">";
+    };
+  }
+  bool Asked(const std::string& key) const { return std::find(keys.begin(), keys.end(), key) != keys.end(); }
+};
+
+struct Label : TextSink {
+  std::vector<std::string> texts;
+  void SetText(const std::string& text) override { texts.push_back(text); }
+};
+
+struct SmallBox : PreviewSink {
+  void DrawImage(const Bitmap&) override {}
+  void SetSize(int32_t, int32_t) override {}
+  int32_t GetWidth() const override { return 150; }
+  int32_t GetHeight() const override { return 140; }
+  void Show() override {}
+};
+
+TEST(CreateLayoutTest, BigCanvasIsOnlyWarnedAbout) {
+  RunTexts texts;
+  Label state, info;
+  SmallBox box;
+  CCollage c;
+  c.shape = std::make_unique<MakeShapeRectangle>();
+  c.getText = texts.Source();
+  c.stateSink = &state;
+  c.infoSink = &info;
+  c.previewSink = &box;
+  c.fixedSeed = 4;
+  c.canvasWidth = 15000;
+  c.canvasHeight = 14000;
+  c.itemBoundingBoxWidth = 3000;
+  c.numPhotos = 3;
+  c.spacing = 1;
+  c.photos = {Photo(4000, 3000)};
+  EXPECT_TRUE(c.CreateLayout());
+  EXPECT_EQ(c.canvasWidth, 15000);  // within 2^30 pixels: unchanged
+  EXPECT_EQ(c.canvasHeight, 14000);
+  EXPECT_TRUE(texts.Asked("Big_collage_message"));
+  EXPECT_TRUE(texts.Asked("Yes"));
+  EXPECT_TRUE(c.layoutDone);
+  ASSERT_FALSE(info.texts.empty());
+  EXPECT_EQ(info.texts.back(), "<Dimensions> 15000 x 14000, <Photos> 3");
+  EXPECT_EQ(state.texts.back(), "<Done>");
+}
+
+TEST(CreateLayoutTest, NoPhotosEndsTheRunQuietly) {
+  RunTexts texts;
+  CCollage c;
+  c.shape = std::make_unique<MakeShapeCircle>();
+  c.getText = texts.Source();
+  c.numPhotos = 10;
+  EXPECT_FALSE(c.CreateLayout());
+  EXPECT_TRUE(texts.Asked("None_of_the_photos_could_be_read"));
+  EXPECT_FALSE(texts.Asked("Creating_the_layout"));
+  EXPECT_FALSE(c.layoutDone);
+}
+
+}  // namespace
+}  // namespace vornida

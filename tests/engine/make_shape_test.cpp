@@ -71,7 +71,7 @@ class MakeShapeTest : public ::testing::Test {
     ASSERT_EQ(std::system((std::string(VORNIDA_PYTHON) + " " + root_ + "/make.py " + photos_).c_str()), 0);
     host_ = std::make_unique<HeadlessHost>(log_, HeadlessOptions{});
     InstallPhotoCommands(host_->Control());
-    InstallCollageCommands(host_->Control(), host_->Loop());
+    InstallCollageCommands(host_->Control());
     CollageRunner::Shared().SetSeed(11);
   }
   void TearDown() override {
