@@ -2,11 +2,13 @@
 // e.g. InstallPhotoCommands(control). The headless host calls this once, right
 // after building the control.
 #include "headless/headless_host.h"
+#include "photos/photo_library.h"
 #include "upgrade/headless_wizard.h"
 
 namespace vornida {
 
 void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
+  InstallPhotoCommands(control);
   InstallHeadlessUpgrade(control, host.Log());
 }
 
