@@ -1,5 +1,7 @@
 #include "app/folders.h"
 
+#include <filesystem>
+
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -82,7 +84,10 @@ std::string GetModuleFolder() {
 
 std::string GetSystemTempPath() {
   std::string path = AbsoluteFromEnvironment("TMPDIR");
-  if (path.empty()) path = "/tmp";
+  // A TMPDIR that names no folder would leave the program without any place
+  // for its thumbnails; the system folder still works.
+  std::error_code error;
+  if (path.empty() || !std::filesystem::is_directory(path, error)) path = "/tmp";
   if (path.back() != '/') path += '/';
   return path;
 }

@@ -33,6 +33,9 @@ std::string TruncateUtf16(std::string_view utf8, std::size_t units);
 std::u16string Utf8ToUtf16(std::string_view utf8);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 
+// Appends the UTF-8 encoding of one code point (at most U+10FFFF).
+void AppendUtf8(std::string& out, char32_t cp);
+
 // Decimal integer as the movie sends it: leading blanks and one sign are
 // accepted, reading stops at the first other character, text without digits
 // gives 0. Values beyond the 32-bit range saturate.

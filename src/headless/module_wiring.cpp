@@ -9,6 +9,7 @@
 namespace vornida {
 
 void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
+  InstallPhotoCommands(control);
   InstallHeadlessUpgrade(control, host.Log());
   // Opened projects queue their photos with the photo library's batch import.
   InstallProjectCommands(control, QueuePhotoImports);

@@ -53,29 +53,29 @@ std::string FormatWithDoubles(std::string_view format, const std::vector<double>
     // %[flags][width][.precision][length]conversion, with numbers bounded so
     // that no field can ask for an absurd size.
     std::size_t j = i + 1;
-    std::string spec = "%";
+    std::string conversion = "%";
     while (j < format.size() && std::string_view("-+ #0").find(format[j]) != std::string_view::npos)
-      spec += format[j++];
+      conversion += format[j++];
     std::size_t digits = 0;
     while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && digits < 3) {
-      spec += format[j++];
+      conversion += format[j++];
       ++digits;
     }
     if (j < format.size() && format[j] == '.') {
-      spec += format[j++];
+      conversion += format[j++];
       digits = 0;
       while (j < format.size() && std::isdigit(static_cast<unsigned char>(format[j])) && digits < 2) {
-        spec += format[j++];
+        conversion += format[j++];
         ++digits;
       }
     }
     while (j < format.size() && (format[j] == 'l' || format[j] == 'L' || format[j] == 'h')) ++j;
     if (j < format.size() && std::string_view("fFeEgGaA").find(format[j]) != std::string_view::npos) {
-      spec += format[j];
+      conversion += format[j];
       const double value = next < values.size() ? values[next] : 0.0;
       ++next;
       char buffer[512];
-      const int length = std::snprintf(buffer, sizeof buffer, spec.c_str(), value);
+      const int length = std::snprintf(buffer, sizeof buffer, conversion.c_str(), value);
       if (length > 0) out.append(buffer, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof buffer - 1));
       i = j;
     } else {

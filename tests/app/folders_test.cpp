@@ -40,9 +40,15 @@ TEST(TempFolderTest, PrivateBaseBelowTmpdir) {
   EXPECT_EQ(MakeTempPath("/elsewhere/x.png"), "/elsewhere/x.png");
 }
 
-TEST(TempFolderTest, RelativeTmpdirIsIgnored) {
-  EnvOverride tmpdir("TMPDIR", "relative/tmp");
+TEST(TempFolderTest, RelativeOrMissingTmpdirIsIgnored) {
+  {
+    EnvOverride tmpdir("TMPDIR", "relative/tmp");
+    EXPECT_EQ(GetSystemTempPath(), "/tmp/");
+  }
+  ScratchFolder scratch;
+  EnvOverride tmpdir("TMPDIR", scratch.path() + "/no/such/folder");
   EXPECT_EQ(GetSystemTempPath(), "/tmp/");
+  EXPECT_FALSE(GetTempFolder().empty());
 }
 
 TEST(TempFolderTest, LooseModeOfOurOwnBaseIsTightened) {
