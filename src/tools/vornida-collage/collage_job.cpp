@@ -368,7 +368,7 @@ int Job::Run() {
   CVRFlashCtrl& control = host.Control();
   // Modules the headless host does not wire in yet are installed here.
   if (!control.HasCommandHandler("OpenAddPhotosDlg")) InstallPhotoCommands(control);
-  if (!control.HasCommandHandler("MakeShape")) InstallCollageCommands(control, host.Loop());
+  if (!control.HasCommandHandler("MakeShape")) InstallCollageCommands(control);
   CollageRunner::Shared().SetSeed(line_.seed);
 
   if (line_.shape == ShapeKind::Text) {
