@@ -107,6 +107,7 @@ TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
       {{"empty", "-o", output}, "vornida-collage: no photos found in empty\n"},
       {{"missing-folder", "-o", output}, "vornida-collage: missing-folder: no such file or folder\n"},
       {{"junk", "-o", output}, "vornida-collage: none of the 2 photos could be read\n"},
+      {{"junk", "-o", scratch_ / "junk/b.png"}, "vornida-collage: " + scratch_ / "junk/a.jpg" + ": not a picture"},
       {{"-q", "notes.txt", "-o", output}, "vornida-collage: " + scratch_ / "notes.txt" + ": not a picture that can be read\n"},
       {{photos, "-o", scratch_ / "no/such/folder.png"},
        "vornida-collage: " + scratch_ / "no/such/folder.png" + ": cannot write there (No such file or directory)\n"},

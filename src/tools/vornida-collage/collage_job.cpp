@@ -337,7 +337,9 @@ bool Job::Gather(std::string& error) {
     error = search.error;
     return false;
   }
+  // An earlier result written into a photo folder is not a photo of the next run.
   std::set<std::string> seen(photos_.begin(), photos_.end());
+  seen.insert(Absolute(line_.output));
   for (const std::string& photo : search.photos)
     if (seen.insert(photo).second) photos_.push_back(photo);
   if (photos_.empty()) {
