@@ -4,6 +4,7 @@
 
 #include "app/folders.h"
 #include "app/registry.h"
+#include "engine/collage_run.h"
 #include "host/messages.h"
 #include "host/worker_threads.h"
 #include "xml/xml_doc.h"
@@ -42,6 +43,7 @@ HeadlessHost::~HeadlessHost() {
   // As at program exit: ask workers to stop and keep the loop turning, since
   // a stopping worker may still be waiting for a movie call.
   SetStopping(true);
+  CollageRunner::Shared().CancelAndWait(loop_);
   while (WorkerThreadCount() > 0) loop_.iterate(true);
   SetWorkerChangeListener({});
   control_->SetMainWindow(nullptr);

@@ -2,6 +2,7 @@
 // e.g. InstallPhotoCommands(control). The headless host calls this once, right
 // after building the control.
 #include "headless/headless_host.h"
+#include "engine/collage_run.h"
 #include "photos/photo_library.h"
 #include "project/project_commands.h"
 #include "upgrade/headless_wizard.h"
@@ -10,6 +11,7 @@ namespace vornida {
 
 void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
   InstallPhotoCommands(control);
+  InstallCollageCommands(control);
   InstallHeadlessUpgrade(control, host.Log());
   // Opened projects queue their photos with the photo library's batch import.
   InstallProjectCommands(control, QueuePhotoImports);
