@@ -138,7 +138,6 @@ TEST(ProjectRoundTrip, PhotosComeBackThroughTheImport) {
   std::ostringstream log;
   {
     HeadlessHost host(log, {});
-    if (!host.Control().HasCommandHandler("OpenAddPhotosDlg")) InstallPhotoCommands(host.Control());
     host.PrepareFileDialog(std::vector<std::string>{file});
     host.Request("<invoke name=\"OpenProject\"><arguments></arguments></invoke>");
     ASSERT_TRUE(host.Wait(std::chrono::seconds(120)));

@@ -23,7 +23,6 @@
 #include "host/messages.h"
 #include "imaging/bitmap.h"
 #include "output/atomic_file.h"
-#include "photos/photo_library.h"
 #include "project/project_document.h"
 #include "tools/vornida-collage/photo_search.h"
 #include "tools/vornida-collage/text_shape_picture.h"
@@ -368,9 +367,6 @@ int Job::Run() {
   options.strings = MovieTexts();
   HeadlessHost host(log_, std::move(options));
   CVRFlashCtrl& control = host.Control();
-  // Modules the headless host does not wire in yet are installed here.
-  if (!control.HasCommandHandler("OpenAddPhotosDlg")) InstallPhotoCommands(control);
-  if (!control.HasCommandHandler("MakeShape")) InstallCollageCommands(control);
   CollageRunner::Shared().SetSeed(line_.seed);
 
   if (line_.shape == ShapeKind::Text) {
@@ -383,6 +379,7 @@ int Job::Run() {
   }
 
   // The photos, through the add-photos dialog as a user would pick them.
+  if (!control.HasCommandHandler("OpenAddPhotosDlg")) return Unavailable("OpenAddPhotosDlg");
   host.PrepareFileDialog(photos_);
   host.Request(Invoke("OpenAddPhotosDlg", {}));
   if (!Wait(host)) return Fail("the import did not finish");
