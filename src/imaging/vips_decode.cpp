@@ -26,8 +26,9 @@ void InitVips() {
 bool AllowedLoader(const char* name) {
   if (name == nullptr) return false;
   const std::string_view n(name);
-  return n == "pngload_buffer" || n == "gifload_buffer" || n == "webpload_buffer" || n == "tiffload_buffer" ||
-         n == "heifload_buffer";
+  // libvips names the loader by its class.
+  return n == "VipsForeignLoadPngBuffer" || n == "VipsForeignLoadNsgifBuffer" || n == "VipsForeignLoadWebpBuffer" ||
+         n == "VipsForeignLoadTiffBuffer" || n == "VipsForeignLoadHeifBuffer";
 }
 
 struct Unref {

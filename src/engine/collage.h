@@ -1,0 +1,219 @@
+// The collage object and its layout run.
+//
+// A CCollage holds the collage parameters (read from the collage-parameter
+// text), the shape maker built from them, and the layout result: which photo
+// each item shows, where it stands, how it is turned and in which order the
+// items are drawn. A layout run always works on a fresh CCollage:
+//
+//   CCollage c;  ReadCollageParams(text, c);  c.photos = ...;  c.CreateLayout();
+//
+// CreateLayout sizes the items and the canvas (CalcPhotoSizes), prepares the
+// item pictures, lets the items settle (CalcItemsPosition) and renders the
+// preview, reporting through the sinks below. The run reads only its own
+// snapshot of the photo list (`photos`), so imports and removals during a
+// run cannot change what it works on.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/geometry.h"
+#include "engine/item_pictures.h"
+#include "engine/random.h"
+#include "engine/shape.h"
+#include "imaging/bitmap.h"
+
+namespace vornida {
+
+// Where the run shows its preview (the canvas window over the movie).
+class PreviewSink {
+ public:
+  virtual ~PreviewSink() = default;
+  virtual void DrawImage(const Bitmap& picture) = 0;
+  virtual void SetSize(int32_t width, int32_t height) = 0;
+  virtual int32_t GetWidth() const = 0;
+  virtual int32_t GetHeight() const = 0;
+  virtual void Show() = 0;
+};
+
+// The movie's progress bar.
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void SetPos(int32_t pos) = 0;
+  virtual void SetMax(int32_t max) = 0;
+  virtual int32_t GetMax() const = 0;
+};
+
+// One of the movie's text labels (state or info text).
+class TextSink {
+ public:
+  virtual ~TextSink() = default;
+  virtual void SetText(const std::string& text) = 0;
+};
+
+// What the layout needs to know of one photo of the photo list.
+struct CollagePhoto {
+  int32_t width = 0;       // pixel size of the photo, 0 when it could not be read
+  int32_t height = 0;
+  int32_t thumbWidth = 0;  // width of its thumbnail picture
+  int32_t rotation = 0;    // whole degrees
+  std::string srcPath;
+  std::string thumbPath;
+};
+
+// Where RenderFinal writes a layered file (one layer per item) on its way.
+// The output module supplies the implementation.
+class LayeredOutput {
+ public:
+  virtual ~LayeredOutput() = default;
+  virtual bool open(const std::string& path, int32_t width, int32_t height, int32_t layerCount) = 0;
+  // With a solid background layer in `argb` below the item layers.
+  virtual bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
+                              uint32_t argb) = 0;
+  virtual bool addLayer(const Bitmap& picture, int32_t left, int32_t top) = 0;
+  virtual bool finish() = 0;
+};
+
+// The engine's message hook. It shows nothing and answers 0, so that a run
+// without items ends quietly and the big-collage warning never stops a run.
+int EngineMessage(const std::string& message, const std::string& caption, const std::string& button);
+
+class CCollage {
+ public:
+  CCollage();
+  ~CCollage();
+  CCollage(const CCollage&) = delete;
+  CCollage& operator=(const CCollage&) = delete;
+
+  // The whole layout run; true when it finished.
+  bool CreateLayout();
+  // Sizes, angles, canvas, item count and start positions; returns the item count.
+  int32_t CalcPhotoSizes();
+  // Lets the items settle over the shape (the relaxation sweeps).
+  void CalcItemsPosition();
+  // min(preview height / canvas height, preview width / canvas width, 1).
+  double PreviewScale() const;
+  // Sizes the preview window for the canvas at PreviewScale.
+  void SizePreview();
+
+  // --- rendering
+  // Fills the item picture cache for the photos in use.
+  void PrepareLayoutImages();
+  // Border and shadow around a photo picture at item size.
+  Picture DecoratePhoto(const Bitmap& picture) const;
+  // The blurred, offset drop shadow with `picture` drawn over it.
+  Picture MakeShadow(Picture picture) const;
+  // The preview at PreviewScale; without items only the background.
+  Picture RenderPreview(bool withItems);
+  // The final item picture: decorated, then turned by `angle` radians.
+  Picture RotatePhoto(const Bitmap& picture, double angle) const;
+  // Shows the finished preview and saves it as `previewFilePath`.
+  void WritePreview();
+  // The finished collage at canvas size; `path`'s extension picks the fill
+  // colour and, for "psd", writes the layers through `layered` on the way.
+  Picture RenderFinal(const std::string& path, LayeredOutput* layered = nullptr);
+
+  // --- run state and sinks
+  bool layoutDone = false;
+  PreviewSink* previewSink = nullptr;
+  ProgressSink* progressSink = nullptr;
+  TextSink* stateSink = nullptr;
+  TextSink* infoSink = nullptr;
+  // Texts by key (the movie's getStr); an empty text when unset.
+  std::function<std::string(const std::string&)> getText;
+  std::unique_ptr<MakeShapeBase> shape;
+  std::vector<CollagePhoto> photos;
+  // Fixed seed for reproducible layouts; the time in seconds when unset.
+  std::optional<uint32_t> fixedSeed;
+  // Folder of the installed assets ("TBgBrush.png") and of relative paths.
+  std::string programFolder;
+  // Where WritePreview saves the preview.
+  std::string previewFilePath;
+  ItemPictureCache* pictureCache = &ItemPictureCache::Shared();
+
+  // --- parameters and layout result
+  int32_t canvasWidth = 0;
+  int32_t canvasHeight = 0;
+  double aspectRatio = 0;
+  int32_t itemBoundingBoxWidth = 0;
+  int32_t numPhotos = 0;
+  double spacing = 0;
+  double borderSize = 0.03;
+  uint32_t borderColor = 0xFFF2F2F2;
+  int32_t borderPx = 0;
+  std::vector<SizeI> photoSize;  // per photo: item size with border, (0, 0) without size
+  bool photoSizeReady = false;
+  uint32_t backgroundColor = 0xFF000000;
+  std::string backgroundFile;
+  PointD avgExtent;
+  std::vector<int32_t> itemPhoto;
+  int32_t itemCount = 0;
+  std::vector<PointD> itemPos;
+  std::vector<double> itemAngle;
+  std::vector<int32_t> drawOrder;
+  bool samePhotoSize = false;
+  double photoScale = 0;
+  double avgAngle = 0;
+  double maxAngle = 0;
+  double angleSpread = 0;
+  bool noShadow = false;
+  double shadowSizeFactor = 0.025;
+  int32_t shadowRadius = 0;
+  double offsetX = 0.01;
+  double offsetY = 0.01;
+  PointI shadowOffset;
+  double shadowOpacity = 0.75;
+  std::vector<int32_t> blurDivTable;
+  std::atomic<bool> cancel{false};
+  std::vector<PointD> itemHalf;
+  std::vector<std::string> failedPhotos;
+  Picture previewImage;
+
+  RandomGenerator& rng() { return rng_; }
+
+  // The canvas is kept at or below this many pixels so that every pixel
+  // buffer stays addressable.
+  static constexpr int64_t kMaxCanvasPixels = int64_t{1} << 30;
+  // Item counts are held to this: an absurd count from the parameters or a
+  // fill count from a near-zero spacing would otherwise exhaust memory.
+  static constexpr int32_t kMaxItems = 1000000;
+  // Canvases above this many pixels are warned about.
+  static constexpr int64_t kBigCanvasPixels = 200000000;
+
+ private:
+  std::string Text(const std::string& key) const { return getText ? getText(key) : std::string(); }
+  void SetState(const std::string& key);
+  void SetProgressPos(int32_t pos);
+  void SetProgressMax(int32_t max);
+  double DrawAngle(int32_t photoIndex);
+  void ComputeBorder();
+  void ComputeShadow();
+  void RescaleSizes(double f, int32_t oldBorderPx);
+  void ShowPreviewFrame(bool withItems);
+
+  Picture PreviewBackground(int32_t width, int32_t height, double scale);
+
+  RandomGenerator rng_;
+  NormalSource angleSource_;
+  // Per run: the preview picture of each photo (owned by the cache) and the
+  // background of the preview frames, made once.
+  std::vector<const Bitmap*> scaledByPhoto_;
+  Picture previewBackground_;
+  double previewBackgroundScale_ = -1;
+};
+
+// Average chord of a w x h box through its centre at direction `angle`
+// (radians): the item's extent along that direction.
+double BoxChord(double w, double h, double angle);
+
+// Shrink factor that brings a canvas within `limit` pixels (both sides and
+// area); 1 when it is already within. `size` is changed to the rounded result.
+double LimitCanvas(SizeI& size, int64_t limit);
+
+}  // namespace vornida

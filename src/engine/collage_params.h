@@ -1,0 +1,40 @@
+// Reading the collage-parameter text into a CCollage.
+//
+// The text is one element named "Vornida" whose attributes carry every
+// setting, read in a fixed order:
+//   shapeType, shape, collageSize, aspectRatio, itemBoundingBoxWidth,
+//   numPhotos, spacing, borderSize, samePhotoSize, avgAngle, maxAngle,
+//   backgroundTransparent, backgroundColor, backgroundType, backgroundFile,
+//   offsetX, offsetY, noShadow, borderColor.
+// A missing attribute reads as 0, false, empty or opaque black. The shape
+// maker is built from shapeType ("Rectangle", "Circle", "Image", "Text");
+// any other value leaves the collage without one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/collage.h"
+
+namespace vornida {
+
+// Reads `text` into `collage`. False when the text does not parse or its
+// "collageSize" has fewer than two items; the collage is then not to be laid
+// out. `programFolder` resolves relative shape picture paths.
+bool ReadCollageParams(std::string_view text, CCollage& collage, const std::string& programFolder);
+
+// The value forms of the parameter text, exposed for the reader's callers
+// and tests.
+int32_t ParamInteger(std::string_view text);
+// A real number; text that does not read as a finite number gives 0.
+double ParamReal(std::string_view text);
+// True exactly for "true", "TRUE" and "1".
+bool ParamBoolean(std::string_view text);
+// Items between commas ("800,600" gives two items, "" none).
+std::vector<std::string> ParamList(std::string_view text);
+// "0xRRGGBB", "#RRGGBB[AA]" or a decimal 0xRRGGBB value, as opaque ARGB.
+uint32_t ParamColour(std::string_view text);
+
+}  // namespace vornida

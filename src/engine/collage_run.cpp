@@ -1,0 +1,236 @@
+#include "engine/collage_run.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "app/folders.h"
+#include "commands/vr_flash_ctrl.h"
+#include "engine/collage_params.h"
+#include "host/movie_calls.h"
+#include "host/ui_interfaces.h"
+#include "host/ui_proxies.h"
+#include "host/worker_threads.h"
+#include "photos/photo_library.h"
+#include "platform/event_loop.h"
+
+namespace vornida {
+
+namespace {
+
+// The engine's sinks over the host's proxies.
+class PictureBoxSink final : public PreviewSink {
+ public:
+  explicit PictureBoxSink(MPictureBox* box) : box_(box) {}
+  void DrawImage(const Bitmap& picture) override {
+    if (picture.empty()) return;
+    platform::PixelView view;
+    view.pixels = picture.row(0);
+    view.width = static_cast<int>(picture.width());
+    view.height = static_cast<int>(picture.height());
+    view.stride = static_cast<int>(picture.stride());
+    box_->DrawImage(view);
+  }
+  void SetSize(int32_t width, int32_t height) override { box_->SetSize(width, height); }
+  int32_t GetWidth() const override { return box_->GetWidth(); }
+  int32_t GetHeight() const override { return box_->GetHeight(); }
+  void Show() override { box_->Show(); }
+
+ private:
+  MPictureBox* box_;
+};
+
+class ProgressBarSink final : public ProgressSink {
+ public:
+  explicit ProgressBarSink(MProgressBar* bar) : bar_(bar) {}
+  void SetPos(int32_t pos) override { bar_->SetPos(pos); }
+  void SetMax(int32_t max) override { bar_->SetMax(max); }
+  int32_t GetMax() const override { return bar_->GetMax(); }
+
+ private:
+  MProgressBar* bar_;
+};
+
+class LabelSink final : public TextSink {
+ public:
+  explicit LabelSink(MLabel* label) : label_(label) {}
+  void SetText(const std::string& text) override { label_->SetText(text); }
+
+ private:
+  MLabel* label_;
+};
+
+std::vector<CollagePhoto> PhotosForLayout() {
+  std::vector<CollagePhoto> photos;
+  for (const PhotoRecord& record : PhotoSnapshot()) {
+    CollagePhoto p;
+    p.width = record->width;
+    p.height = record->height;
+    p.thumbWidth = record->thumbWidth;
+    p.rotation = record->rotation;
+    p.srcPath = record->srcPath;
+    p.thumbPath = record->thumbPath;
+    photos.push_back(std::move(p));
+  }
+  return photos;
+}
+
+}  // namespace
+
+struct CollageRunner::State {
+  mutable std::mutex mutex;
+  std::condition_variable changed;
+  CollageRunSetup setup;
+  std::optional<uint32_t> seed;
+  bool running = false;
+  bool registered = false;  // the worker has entered WorkerThreadIds
+  std::shared_ptr<CCollage> current;
+};
+
+CollageRunner::CollageRunner() : state_(std::make_shared<State>()) {}
+
+CollageRunner& CollageRunner::Shared() {
+  static CollageRunner runner;
+  return runner;
+}
+
+void CollageRunner::Configure(CollageRunSetup setup) {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  state_->setup = std::move(setup);
+}
+
+void CollageRunner::SetSeed(std::optional<uint32_t> seed) {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  state_->seed = seed;
+}
+
+bool CollageRunner::Running() const {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  return state_->running;
+}
+
+std::shared_ptr<const CCollage> CollageRunner::CurrentFinishedCollage() const {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  if (state_->running || !state_->current || !state_->current->layoutDone) return nullptr;
+  return state_->current;
+}
+
+std::shared_ptr<CCollage> CollageRunner::CurrentCollage() const {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  return state_->current;
+}
+
+void CollageRunner::WaitForRun(platform::EventLoop& loop) {
+  // The worker calls the movie, which needs this (the UI) thread: keep the
+  // loop turning instead of blocking on the worker.
+  while (Running()) loop.iterate(true);
+}
+
+void CollageRunner::CancelAndWait(platform::EventLoop& loop) {
+  {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    if (state_->running && state_->current) state_->current->cancel = true;
+  }
+  WaitForRun(loop);
+}
+
+void CollageRunner::Start(const std::string& parameterText, platform::EventLoop& loop) {
+  CancelAndWait(loop);
+  CollageRunSetup setup;
+  std::optional<uint32_t> seed;
+  {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    state_->running = true;
+    state_->registered = false;
+    setup = state_->setup;
+    seed = state_->seed;
+  }
+  std::thread worker([this, parameterText, setup, seed]() { MakeCollageRun(parameterText, setup, seed); });
+  worker.detach();
+  // Return only once the worker is a registered worker, so that whoever waits
+  // for the workers to end cannot miss this one.
+  std::unique_lock<std::mutex> hold(state_->mutex);
+  state_->changed.wait(hold, [&] { return state_->registered; });
+}
+
+void CollageRunner::MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup,
+                                   std::optional<uint32_t> seed) {
+  std::shared_ptr<State> state = state_;
+  RegisterWorkerThread();
+  {
+    std::lock_guard<std::mutex> hold(state->mutex);
+    state->registered = true;
+  }
+  state->changed.notify_all();
+
+  NotifyMovie("previewing", "1");
+  auto collage = std::make_shared<CCollage>();
+  {
+    // Readers of the previous collage keep their share of it.
+    std::lock_guard<std::mutex> hold(state->mutex);
+    state->current = collage;
+  }
+  PictureBoxSink preview(setup.previewBox);
+  ProgressBarSink progress(setup.progressBar);
+  LabelSink stateText(setup.stateLabel);
+  LabelSink infoText(setup.infoLabel);
+  if (setup.previewBox) collage->previewSink = &preview;
+  if (setup.progressBar) collage->progressSink = &progress;
+  if (setup.stateLabel) collage->stateSink = &stateText;
+  if (setup.infoLabel) collage->infoSink = &infoText;
+  collage->getText = [](const std::string& key) { return GetText(key); };
+  collage->programFolder = setup.programFolder;
+  collage->previewFilePath = setup.previewFilePath;
+  collage->fixedSeed = seed;
+
+  if (ReadCollageParams(parameterText, *collage, setup.programFolder)) {
+    collage->photos = PhotosForLayout();
+    if (collage->CreateLayout()) {
+      NotifyMovie("haveCreateCollage", "true");
+      SetMovieShapePreview(setup.previewFilePath);
+    }
+  }
+  // The sinks end with this scope; the collage outlives it.
+  collage->previewSink = nullptr;
+  collage->progressSink = nullptr;
+  collage->stateSink = nullptr;
+  collage->infoSink = nullptr;
+  NotifyMovie("previewing", "0");
+  {
+    std::lock_guard<std::mutex> hold(state->mutex);
+    state->running = false;
+  }
+  state->changed.notify_all();
+  UnregisterWorkerThread();
+}
+
+void InstallCollageCommands(CVRFlashCtrl& control, platform::EventLoop& loop) {
+  // The proxies outlive every run: they are made once per control.
+  struct Proxies {
+    explicit Proxies(CVRFlashCtrl& control)
+        : preview(control.Canvas(), &control),
+          progress(&control),
+          state(&control, "setStateText"),
+          info(&control, "setInfoText") {}
+    VRNPictureBox preview;
+    VRNProgressBar progress;
+    VRNLabel state;
+    VRNLabel info;
+  };
+  auto proxies = std::make_shared<Proxies>(control);
+  CollageRunSetup setup;
+  setup.previewBox = &proxies->preview;
+  setup.progressBar = &proxies->progress;
+  setup.stateLabel = &proxies->state;
+  setup.infoLabel = &proxies->info;
+  setup.programFolder = GetModuleFolder();
+  setup.previewFilePath = GetThumbnailFolder() + "/_vornida_preview.png";
+  CollageRunner::Shared().Configure(setup);
+  control.InstallCommandHandler("MakeShape", [proxies, &loop](CVRFlashCtrl&, DecodedCall& call) {
+    CollageRunner::Shared().Start(call.args.empty() ? std::string() : call.args[0], loop);
+    call.result = "<true/>";
+    return true;
+  });
+}
+
+}  // namespace vornida

@@ -1,0 +1,81 @@
+// The layout run behind the movie's "MakeShape", and the current collage.
+//
+// "MakeShape" stores the collage-parameter text and starts a worker that runs
+// MakeCollageRun: it tells the movie "previewing" "1", builds a fresh CCollage
+// from the text and the photo list, lays it out while drawing the preview,
+// writes the preview file, tells the movie "haveCreateCollage" "true" and
+// setShapePreview, and finally "previewing" "0".
+//
+// One run at a time: a "MakeShape" that arrives while a run is going cancels
+// it and waits for it to end (turning the event loop, so that the worker's
+// movie calls are answered) before the new run starts. The current collage
+// is shared: a reader (the save) holds it through CurrentFinishedCollage(),
+// and a run never changes a collage that a reader may hold.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "engine/collage.h"
+
+namespace vornida {
+
+class CVRFlashCtrl;
+class MPictureBox;
+class MProgressBar;
+class MLabel;
+
+namespace platform {
+class EventLoop;
+}
+
+// Where a run reports to and what it needs to know.
+struct CollageRunSetup {
+  MPictureBox* previewBox = nullptr;
+  MProgressBar* progressBar = nullptr;
+  MLabel* stateLabel = nullptr;
+  MLabel* infoLabel = nullptr;
+  std::string programFolder;    // "TBgBrush.png" and relative shape paths
+  std::string previewFilePath;  // the preview file the movie is pointed to
+};
+
+class CollageRunner {
+ public:
+  static CollageRunner& Shared();
+
+  void Configure(CollageRunSetup setup);
+  // A fixed seed makes every following layout reproducible; none (the
+  // default) seeds each run with the time in seconds.
+  void SetSeed(std::optional<uint32_t> seed);
+
+  // "MakeShape": starts a run with the parameter text; a run still going is
+  // cancelled and waited for first. UI thread.
+  void Start(const std::string& parameterText, platform::EventLoop& loop);
+  // Cancels a running run and waits for it to end, turning the loop. UI thread.
+  void CancelAndWait(platform::EventLoop& loop);
+  // Waits for a running run to end (without cancelling it). UI thread.
+  void WaitForRun(platform::EventLoop& loop);
+  bool Running() const;
+
+  // The collage of the last run when it finished its layout and no run is
+  // going; null otherwise. The holder may read it while later runs replace it.
+  std::shared_ptr<const CCollage> CurrentFinishedCollage() const;
+  // The current collage, finished or not (for exit: set its cancel flag).
+  std::shared_ptr<CCollage> CurrentCollage() const;
+
+ private:
+  struct State;
+  CollageRunner();
+  // The worker's body: one whole run with the text.
+  void MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup, std::optional<uint32_t> seed);
+  std::shared_ptr<State> state_;
+};
+
+// Installs "MakeShape" into the control's command table, with the control's
+// canvas as the preview and the movie's labels and progress bar. The proxies
+// live as long as the program.
+void InstallCollageCommands(CVRFlashCtrl& control, platform::EventLoop& loop);
+
+}  // namespace vornida

@@ -1,0 +1,355 @@
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <unordered_set>
+
+#include "base/text.h"
+#include "engine/collage.h"
+
+namespace vornida {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+// The checkerboard that shows transparency, used when the program folder
+// holds no "TBgBrush.png".
+Picture Checkerboard() {
+  constexpr int kCell = 8;
+  Picture tile = Bitmap::Create(2 * kCell, 2 * kCell, PixelFormat::Rgb32);
+  if (!tile) return nullptr;
+  for (int y = 0; y < 2 * kCell; ++y)
+    for (int x = 0; x < 2 * kCell; ++x)
+      tile->row(y)[x] = ((x / kCell) ^ (y / kCell)) ? 0xFFCCCCCC : 0xFFFFFFFF;
+  return tile;
+}
+
+void FillTiled(Bitmap& canvas, const Bitmap& tile) {
+  if (tile.empty()) return;
+  for (int64_t y = 0; y < canvas.height(); y += tile.height())
+    for (int64_t x = 0; x < canvas.width(); x += tile.width()) DrawPictureAt(canvas, tile, x, y, true);
+}
+
+std::string LowerExtension(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return {};
+  return AsciiLowered(path.substr(dot + 1));
+}
+
+}  // namespace
+
+ItemPictureCache& ItemPictureCache::Shared() {
+  static ItemPictureCache cache;
+  return cache;
+}
+
+std::string ItemPictureCache::KeyFor(const std::string& path) { return AsciiLowered(path); }
+
+// ------------------------------------------------------------- decoration
+
+Picture CCollage::DecoratePhoto(const Bitmap& picture) const {
+  const int64_t w = picture.width(), h = picture.height();
+  const int64_t B = borderPx, R = shadowRadius;
+  const int64_t ox = noShadow ? 0 : shadowOffset.x, oy = noShadow ? 0 : shadowOffset.y;
+  int64_t outW = w + 2 * B, outH = h + 2 * B;
+  if (!noShadow) {
+    outW += 2 * R + std::max<int64_t>(0, std::abs(ox) - R);
+    outH += 2 * R + std::max<int64_t>(0, std::abs(oy) - R);
+  }
+  Picture out = Bitmap::Create(outW, outH, PixelFormat::Argb32);
+  if (!out) return nullptr;
+  const int64_t x0 = RoundHalfAway(static_cast<double>(outW - ox - w) * 0.5);
+  const int64_t y0 = RoundHalfAway(static_cast<double>(outH - oy - h) * 0.5);
+  if (B > 0) FillRect(*out, x0 - B, y0 - B, w + 2 * B, h + 2 * B, borderColor);
+  DrawPictureAt(*out, picture, x0, y0);
+  if (noShadow) return out;
+  return MakeShadow(std::move(out));
+}
+
+Picture CCollage::MakeShadow(Picture picture) const {
+  if (!picture || picture->empty()) return picture;
+  const int64_t W = picture->width(), H = picture->height();
+  const int64_t n = static_cast<int64_t>(shadowRadius) + 1;
+  if (blurDivTable.size() < static_cast<size_t>(n * n * 256)) return picture;
+  Picture shadow = Bitmap::Create(W, H, PixelFormat::Argb32);
+  if (!shadow) return picture;
+  const int64_t ox = shadowOffset.x, oy = shadowOffset.y;
+
+  // Offset alpha, scaled by the opacity, one value per word.
+  std::vector<int32_t> values(static_cast<size_t>(W * H), 0);
+  for (int64_t y = 0; y < H; ++y) {
+    const int64_t sy = y - oy;
+    if (sy < 0 || sy >= H) continue;
+    const uint32_t* src = picture->row(sy);
+    int32_t* dst = &values[static_cast<size_t>(y * W)];
+    for (int64_t x = std::max<int64_t>(0, ox); x < std::min(W, W + ox); ++x)
+      dst[x] = static_cast<int32_t>((src[x - ox] >> 24) * shadowOpacity + 0.5);
+  }
+
+  // Tent filter (two running sums), the same along rows and then columns.
+  const int32_t* div = blurDivTable.data();
+  std::vector<int32_t> ring(static_cast<size_t>(n));
+  auto blurLine = [&](int32_t* line, int64_t length, int64_t step) {
+    std::fill(ring.begin(), ring.end(), 0);
+    int64_t sIn = 0, weighted = 0, sOut = 0;
+    for (int64_t j = 0; j < n && j < length; ++j) {
+      sIn += line[j * step];
+      weighted += (n - j) * line[j * step];
+    }
+    for (int64_t i = 0; i < length; ++i) {
+      const int32_t old = line[i * step];
+      line[i * step] = div[weighted];
+      sOut += old - ring[static_cast<size_t>(i % n)];
+      const int32_t next = i + n < length ? line[(i + n) * step] : 0;
+      sIn += next - old;
+      weighted += sIn - sOut;
+      ring[static_cast<size_t>(i % n)] = old;
+    }
+  };
+  for (int64_t y = 0; y < H; ++y) blurLine(&values[static_cast<size_t>(y * W)], W, 1);
+  for (int64_t x = 0; x < W; ++x) blurLine(&values[static_cast<size_t>(x)], H, W);
+
+  // Black with the blurred alpha (premultiplied black is the alpha alone).
+  for (int64_t y = 0; y < H; ++y) {
+    uint32_t* dst = shadow->row(y);
+    const int32_t* v = &values[static_cast<size_t>(y * W)];
+    for (int64_t x = 0; x < W; ++x) dst[x] = static_cast<uint32_t>(v[x]) << 24;
+  }
+  DrawPictureAt(*shadow, *picture, 0, 0);
+  return shadow;
+}
+
+Picture CCollage::RotatePhoto(const Bitmap& picture, double angle) const {
+  Picture d = DecoratePhoto(picture);
+  if (!d || d->empty()) return nullptr;
+  const double w = static_cast<double>(d->width()), h = static_cast<double>(d->height());
+  const double D = std::sqrt(w * w + h * h), J = std::atan(h / w);
+  // The turned box's extent, rounded up; a whisker is taken off first so that
+  // rounding noise in the sines does not add a pixel to an exact side.
+  const int64_t outW = static_cast<int64_t>(
+      std::ceil(std::max(std::fabs(std::cos(kPi - J + angle)), std::fabs(std::cos(J + angle))) * D - 1e-9));
+  const int64_t outH = static_cast<int64_t>(
+      std::ceil(std::max(std::fabs(std::sin(kPi - J + angle)), std::fabs(std::sin(J + angle))) * D - 1e-9));
+  Picture out = Bitmap::Create(outW, outH, PixelFormat::Argb32);
+  if (!out) return nullptr;
+  const double cx = static_cast<double>(RoundHalfAway(outW * 0.5));
+  const double cy = static_cast<double>(RoundHalfAway(outH * 0.5));
+  const Affine placement = Affine::Translation(cx, cy) * Affine::Rotation(-angle) * Affine::Translation(-cx, -cy) *
+                           Affine::Translation(static_cast<double>((outW - d->width()) / 2),
+                                               static_cast<double>((outH - d->height()) / 2));
+  DrawPicture(*out, *d, placement, DrawFilter::Bilinear);
+  return out;
+}
+
+// ---------------------------------------------------------------- preview
+
+void CCollage::PrepareLayoutImages() {
+  const double c = PreviewScale();
+  ItemPictureCache& cache = *pictureCache;
+  std::lock_guard<std::mutex> hold(cache.mutex);
+
+  ItemLook now{borderSize, borderColor, offsetX, offsetY, noShadow, samePhotoSize,
+               itemBoundingBoxWidth, photoScale, c};
+  const ItemLook& was = cache.look;
+  bool lookChanged = was.borderSize != now.borderSize || was.borderColor != now.borderColor ||
+                     was.offsetX != now.offsetX || was.noShadow != now.noShadow || was.offsetY != now.offsetY ||
+                     was.samePhotoSize != now.samePhotoSize;
+  if (samePhotoSize)
+    lookChanged = lookChanged || was.itemBoundingBoxWidth != now.itemBoundingBoxWidth;
+  else
+    lookChanged = lookChanged || was.photoScale != now.photoScale;
+  const bool previewChanged = lookChanged || std::fabs(was.previewScale - c) > 0.001;
+  cache.look = now;
+
+  // Forget the pictures of photos that have left the list, and those that
+  // the current look no longer matches.
+  std::unordered_set<std::string> inList;
+  for (const CollagePhoto& p : photos) inList.insert(ItemPictureCache::KeyFor(p.srcPath));
+  for (auto it = cache.byPath.begin(); it != cache.byPath.end();) {
+    if (!inList.count(it->first)) {
+      it = cache.byPath.erase(it);
+      continue;
+    }
+    if (lookChanged) it->second.prepared.reset();
+    if (previewChanged) it->second.scaled.reset();
+    ++it;
+  }
+
+  const int32_t P = static_cast<int32_t>(photos.size());
+  const int32_t u = std::min(P, itemCount);
+  SetProgressMax(u);
+  SetProgressPos(0);
+  scaledByPhoto_.assign(photos.size(), nullptr);
+  for (int32_t i = 0; i < u; ++i) {
+    if (cancel) break;
+    const int32_t p = itemPhoto[i];
+    const CollagePhoto& photo = photos[p];
+    const SizeI size = photoSize[p];
+    ItemPictures& entry = cache.byPath[ItemPictureCache::KeyFor(photo.srcPath)];
+    if (!entry.scaled && size.w > 0 && size.h > 0) {
+      if (!entry.prepared) {
+        Picture thumb = LoadPicture(photo.thumbPath);
+        if (thumb && !thumb->empty()) {
+          if (samePhotoSize)
+            thumb = FitWithin(std::move(thumb), itemBoundingBoxWidth, itemBoundingBoxWidth);
+          else
+            thumb = ScaleBy(std::move(thumb), photoScale * photo.width / std::max(1, photo.thumbWidth));
+          if (thumb && !thumb->empty()) entry.prepared = DecoratePhoto(*thumb);
+        }
+      }
+      if (entry.prepared) entry.scaled = ScaleBy(ClonePicture(*entry.prepared), c);
+    }
+    scaledByPhoto_[p] = entry.scaled.get();
+    SetProgressPos(i);
+  }
+  // Photos repeated beyond the first u items use the same pictures.
+  previewBackground_.reset();
+  previewBackgroundScale_ = -1;
+}
+
+Picture CCollage::PreviewBackground(int32_t width, int32_t height, double r) {
+  if (previewBackground_ && previewBackgroundScale_ == r && previewBackground_->width() == width &&
+      previewBackground_->height() == height)
+    return ClonePicture(*previewBackground_);
+  Picture bg = Bitmap::Create(width, height, PixelFormat::Argb32);
+  if (!bg) return nullptr;
+  bool drawn = false;
+  if (!backgroundFile.empty()) {
+    Picture file = LoadPicture(backgroundFile);
+    if (file && !file->empty()) {
+      const double f = std::max(static_cast<double>(canvasWidth) / file->width(),
+                                static_cast<double>(canvasHeight) / file->height()) * r;
+      file = ScaleBy(std::move(file), f);
+      if (file && !file->empty()) {
+        DrawPictureAt(*bg, *file, RoundHalfAway(width * 0.5 - file->width() * 0.5),
+                      RoundHalfAway(height * 0.5 - file->height() * 0.5));
+      }
+    }
+    drawn = true;
+  }
+  if (!drawn && (backgroundColor >> 24) != 0) {
+    Fill(*bg, backgroundColor);
+    drawn = true;
+  }
+  if (!drawn) {
+    Picture tile = programFolder.empty() ? nullptr : LoadPicture(programFolder + "/TBgBrush.png");
+    if (!tile || tile->empty()) tile = Checkerboard();
+    if (tile) FillTiled(*bg, *tile);
+  }
+  previewBackground_ = ClonePicture(*bg);
+  previewBackgroundScale_ = r;
+  return bg;
+}
+
+Picture CCollage::RenderPreview(bool withItems) {
+  const double r = PreviewScale();
+  const int32_t pw = RoundToInt(canvasWidth * r), ph = RoundToInt(canvasHeight * r);
+  Picture out = PreviewBackground(std::max(0, pw), std::max(0, ph), r);
+  if (!out || !withItems) return out;
+  for (int32_t i = 0; i < itemCount && i < static_cast<int32_t>(drawOrder.size()); ++i) {
+    const int32_t k = drawOrder[i];
+    const int32_t p = itemPhoto[k];
+    const SizeI size = photoSize[p];
+    if (size.w <= 0 || size.h <= 0) continue;
+    const Bitmap* picture = p < static_cast<int32_t>(scaledByPhoto_.size()) ? scaledByPhoto_[p] : nullptr;
+    if (!picture || picture->empty()) continue;
+    const double x = itemPos[k].x * r, y = itemPos[k].y * r;
+    const double w = static_cast<double>(picture->width()), h = static_cast<double>(picture->height());
+    const Affine placement =
+        Affine::Translation(x, y) * Affine::Rotation(-itemAngle[k]) * Affine::Translation(-x, -y) *
+        Affine::Translation(static_cast<double>(RoundHalfAway(x - w * 0.5 + 1)),
+                            static_cast<double>(RoundHalfAway(y - h * 0.5 + 1)));
+    DrawPicture(*out, *picture, placement, DrawFilter::Bilinear);
+  }
+  return out;
+}
+
+void CCollage::ShowPreviewFrame(bool withItems) {
+  if (!previewSink) return;
+  Picture frame = RenderPreview(withItems);
+  if (frame) previewSink->DrawImage(*frame);
+}
+
+void CCollage::WritePreview() {
+  SizePreview();
+  if (!previewImage || previewImage->empty()) return;
+  if (previewSink) previewSink->DrawImage(*previewImage);
+  if (FindEncoder("image/png").index < 0) return;
+  if (!previewFilePath.empty()) SavePng(*previewImage, previewFilePath);
+}
+
+// ------------------------------------------------------------------ final
+
+Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
+  SetProgressPos(0);
+  SetProgressMax(std::max(itemCount - 1, 1));
+  const std::string ext = LowerExtension(path);
+  LayeredOutput* layers = nullptr;
+  if (ext == "psd" && layered) {
+    bool opened;
+    if (!backgroundFile.empty())
+      opened = layered->open(path, canvasWidth, canvasHeight, itemCount + 1);
+    else if ((backgroundColor >> 24) == 0xFF)
+      opened = layered->openWithColour(path, canvasWidth, canvasHeight, itemCount, backgroundColor);
+    else
+      opened = layered->open(path, canvasWidth, canvasHeight, itemCount);
+    if (opened) layers = layered;
+  }
+  uint32_t fill = backgroundColor;
+  if (ext == "jpg" || ext == "bmp") fill = 0xFFFFFFFF;
+  Picture out = Bitmap::Create(canvasWidth, canvasHeight, (fill >> 24) == 0xFF ? PixelFormat::Rgb32 : PixelFormat::Argb32);
+  if (!out) return nullptr;
+  Fill(*out, fill);
+
+  if (!backgroundFile.empty()) {
+    Picture bg = LoadPicture(backgroundFile);
+    if (bg && !bg->empty()) {
+      bg = ScaleBy(std::move(bg), std::max(static_cast<double>(canvasWidth) / bg->width(),
+                                           static_cast<double>(canvasHeight) / bg->height()));
+      if (bg && !bg->empty()) {
+        const int64_t x = RoundHalfAway(canvasWidth * 0.5 - bg->width() * 0.5);
+        const int64_t y = RoundHalfAway(canvasHeight * 0.5 - bg->height() * 0.5);
+        if (layers) layers->addLayer(*bg, static_cast<int32_t>(x), static_cast<int32_t>(y));
+        DrawPictureAt(*out, *bg, x, y);
+      }
+    }
+  }
+
+  failedPhotos.clear();
+  for (int32_t i = 0; i < itemCount && i < static_cast<int32_t>(drawOrder.size()); ++i) {
+    SetProgressPos(i);
+    const int32_t k = drawOrder[i];
+    const int32_t p = itemPhoto[k];
+    const CollagePhoto& photo = photos[p];
+    const SizeI size = photoSize[p];
+    if (size.w <= 0 || size.h <= 0) {
+      failedPhotos.push_back(photo.srcPath);
+      continue;
+    }
+    // Decoded straight at item size (JPEG at a reduced DCT scale).
+    Picture loaded = LoadPictureSized(photo.srcPath, [this](PictureSize full) {
+                       double e = photoScale;
+                       if (samePhotoSize)
+                         e = std::min(static_cast<double>(itemBoundingBoxWidth) / full.height,
+                                      static_cast<double>(itemBoundingBoxWidth) / full.width);
+                       return PictureSize{RoundHalfAway(full.width * e), RoundHalfAway(full.height * e)};
+                     }).picture;
+    Picture q = loaded && !loaded->empty() ? RotatePhoto(*loaded, itemAngle[k]) : nullptr;
+    loaded.reset();
+    if (!q || q->empty()) {
+      failedPhotos.push_back(photo.srcPath);
+      continue;
+    }
+    const int64_t qw = q->width(), qh = q->height();
+    const int64_t cx = std::max(qw / 2, std::min<int64_t>(RoundHalfAway(itemPos[k].x), canvasWidth - qw / 2 - 1));
+    const int64_t cy = std::max(qh / 2, std::min<int64_t>(RoundHalfAway(itemPos[k].y), canvasHeight - qh / 2 - 1));
+    const int64_t left = cx - qw / 2, top = cy - qh / 2;
+    if (layers) layers->addLayer(*q, static_cast<int32_t>(left), static_cast<int32_t>(top));
+    DrawPictureAt(*out, *q, left, top);
+    if (cancel) break;
+  }
+  if (layers) layers->finish();
+  return out;
+}
+
+}  // namespace vornida

@@ -1,0 +1,82 @@
+#include "headless/headless_host.h"
+
+#include <utility>
+
+#include "app/folders.h"
+#include "app/registry.h"
+#include "host/messages.h"
+#include "host/worker_threads.h"
+#include "xml/xml_doc.h"
+
+namespace vornida {
+
+HeadlessHost::HeadlessHost(std::ostream& out, HeadlessOptions options)
+    : options_(std::move(options)),
+      log_(out),
+      movie_(log_, [this](const std::string& request) { return AnswerMovieFunction(request); }),
+      dialogs_(log_),
+      shell_(log_),
+      frame_(log_),
+      canvas_(log_),
+      placement_(&canvas_) {
+  // The program's folders and stores, as start-up prepares them.
+  InitThumbnailFolder("Vornida");
+  InitAppDataFolder("Vornida");
+  SelectRegistryStore("Vornida", "vornida");
+
+  services_.loop = &loop_;
+  services_.fileDialogs = &dialogs_;
+  services_.messageBoxes = &dialogs_;
+  services_.shell = &shell_;
+
+  // The movie talks to the main window once it runs, shown maximised.
+  frame_.setMaximized(true);
+  control_ = std::make_unique<CVRFlashCtrl>(movie_, services_);
+  control_->SetOwnerFrame(&frame_);
+  control_->SetCanvasPlacement(&placement_);
+  SetWorkerChangeListener([this] { loop_.wake(); });
+  InstallModuleCommands(*this, *control_);
+}
+
+HeadlessHost::~HeadlessHost() {
+  // As at program exit: ask workers to stop and keep the loop turning, since
+  // a stopping worker may still be waiting for a movie call.
+  SetStopping(true);
+  while (WorkerThreadCount() > 0) loop_.iterate(true);
+  SetWorkerChangeListener({});
+  control_.reset();
+  SetStopping(false);
+}
+
+std::optional<std::string> HeadlessHost::Request(const std::string& request) {
+  std::optional<std::string> value = movie_.deliverFlashCall(request);
+  log_.line("answer: " + (value ? *value : std::string("none")));
+  return value;
+}
+
+bool HeadlessHost::IsIdle() const {
+  return WorkerThreadCount() == 0 && control_->DelayedCallCount() == 0 && !loop_.hasPendingWork();
+}
+
+bool HeadlessHost::Wait(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!IsIdle()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    loop_.iterate(true);
+  }
+  return true;
+}
+
+std::optional<std::string> HeadlessHost::AnswerMovieFunction(const std::string& request) const {
+  DecodedCall call;
+  if (!ParseInvoke(request, call)) return std::nullopt;
+  if (call.name == "getStr") {
+    const std::string key = call.args.empty() ? std::string() : call.args[0];
+    auto text = options_.strings.find(key);
+    return StringValue(XmlEscape(text != options_.strings.end() ? text->second : key));
+  }
+  if (call.name == "getVerStr") return StringValue(XmlEscape(options_.movieVersion));
+  return std::string();  // the movie's other functions answer nothing
+}
+
+}  // namespace vornida

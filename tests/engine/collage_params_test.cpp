@@ -1,0 +1,151 @@
+// The collage-parameter reader: value forms, the order and effect of every
+// attribute, and the shape makers built from real picture files.
+#include "engine/collage_params.h"
+
+#include <gtest/gtest.h>
+
+#include <numbers>
+
+namespace vornida {
+namespace {
+
+const std::string kData = std::string(VORNIDA_TEST_DATA) + "/engine";
+
+TEST(ParamFormsTest, Colours) {
+  EXPECT_EQ(ParamColour("0x00FF00"), 0xFF00FF00u);
+  EXPECT_EQ(ParamColour("#00ff00"), 0xFF00FF00u);
+  EXPECT_EQ(ParamColour("65280"), 0xFF00FF00u);
+  EXPECT_EQ(ParamColour("ff0000"), 0xFF000000u);  // decimal reading of "ff..." is 0
+  EXPECT_EQ(ParamColour("#12345678"), 0xFF123456u);  // a fourth pair is ignored
+  EXPECT_EQ(ParamColour("#1234"), 0xFF000000u);
+  EXPECT_EQ(ParamColour("0X0000FF"), 0xFF0000FFu);  // lower-cased first
+  EXPECT_EQ(ParamColour(""), 0xFF000000u);
+}
+
+TEST(ParamFormsTest, NumbersBooleansLists) {
+  EXPECT_EQ(ParamInteger("  -42px"), -42);
+  EXPECT_EQ(ParamInteger("abc"), 0);
+  EXPECT_DOUBLE_EQ(ParamReal("1.25e1"), 12.5);
+  EXPECT_DOUBLE_EQ(ParamReal("nan"), 0.0);
+  EXPECT_DOUBLE_EQ(ParamReal("inf"), 0.0);
+  EXPECT_TRUE(ParamBoolean("TRUE"));
+  EXPECT_TRUE(ParamBoolean("1"));
+  EXPECT_FALSE(ParamBoolean("True"));
+  EXPECT_EQ(ParamList("800,600"), (std::vector<std::string>{"800", "600"}));
+  EXPECT_EQ(ParamList("800,600,"), (std::vector<std::string>{"800", "600"}));
+  EXPECT_EQ(ParamList("800,,"), (std::vector<std::string>{"800", ""}));
+  EXPECT_TRUE(ParamList("").empty());
+}
+
+TEST(ParamReaderTest, ReadsEveryAttribute) {
+  CCollage c;
+  const std::string text =
+      "<Vornida shapeType='Rectangle' collageSize='1200,800' aspectRatio='1.5' itemBoundingBoxWidth='250' "
+      "numPhotos='-2' spacing='1.1' borderSize='0.05' samePhotoSize='true' avgAngle='15' maxAngle='20' "
+      "backgroundTransparent='0' backgroundColor='#102030' backgroundType='Image' backgroundFile='bg/x.jpg' "
+      "offsetX='0.02' offsetY='-0.01' noShadow='1' borderColor='0xABCDEF'/>";
+  ASSERT_TRUE(ReadCollageParams(text, c, "/prog"));
+  ASSERT_NE(dynamic_cast<MakeShapeRectangle*>(c.shape.get()), nullptr);
+  EXPECT_EQ(c.canvasWidth, 1200);
+  EXPECT_EQ(c.canvasHeight, 800);
+  EXPECT_DOUBLE_EQ(c.aspectRatio, 1.5);
+  EXPECT_EQ(c.itemBoundingBoxWidth, 250);
+  EXPECT_EQ(c.numPhotos, -2);
+  EXPECT_DOUBLE_EQ(c.spacing, 1.1);
+  EXPECT_DOUBLE_EQ(c.borderSize, 0.05);
+  EXPECT_TRUE(c.samePhotoSize);
+  EXPECT_DOUBLE_EQ(c.avgAngle, 0.2617993877991494);
+  EXPECT_DOUBLE_EQ(c.maxAngle, 20 / 180.0 * std::numbers::pi);
+  EXPECT_DOUBLE_EQ(c.angleSpread, c.maxAngle);
+  EXPECT_EQ(c.backgroundColor, 0xFF102030u);
+  EXPECT_EQ(c.backgroundFile, "bg/x.jpg");  // taken unchanged
+  EXPECT_DOUBLE_EQ(c.offsetX, 0.02);
+  EXPECT_DOUBLE_EQ(c.offsetY, -0.01);
+  EXPECT_TRUE(c.noShadow);
+  EXPECT_EQ(c.borderColor, 0xFFABCDEFu);
+}
+
+TEST(ParamReaderTest, TransparentBackgroundAndNonImageBackgroundType) {
+  CCollage c;
+  ASSERT_TRUE(ReadCollageParams("<Vornida shapeType='Circle' collageSize='0,0' backgroundTransparent='1' "
+                                "backgroundColor='#ff0000' backgroundType='Color' backgroundFile='x.png'/>",
+                                c, ""));
+  EXPECT_EQ(c.backgroundColor, 0u);
+  EXPECT_EQ(c.backgroundFile, "");
+  EXPECT_NE(dynamic_cast<MakeShapeCircle*>(c.shape.get()), nullptr);
+  // Missing attributes read as 0, false or opaque black.
+  EXPECT_EQ(c.borderSize, 0);
+  EXPECT_EQ(c.borderColor, 0xFF000000u);
+  EXPECT_FALSE(c.samePhotoSize);
+}
+
+TEST(ParamReaderTest, FailuresAndUnknownShapes) {
+  CCollage c;
+  EXPECT_FALSE(ReadCollageParams("<Vornida collageSize='100,100'", c, ""));  // does not parse
+  EXPECT_FALSE(ReadCollageParams("<Vornida shapeType='Circle' collageSize='800'/>", c, ""));
+  EXPECT_NE(c.shape, nullptr);  // built before the size was read
+  CCollage d;
+  d.shape = std::make_unique<MakeShapeRectangle>();
+  EXPECT_TRUE(ReadCollageParams("<Vornida shapeType='circle' collageSize='1,2'/>", d, ""));
+  EXPECT_EQ(d.shape, nullptr);  // names are exact-case
+  // A root other than Vornida: every attribute reads empty, so no shape and
+  // no canvas size.
+  CCollage e;
+  EXPECT_FALSE(ReadCollageParams("<Other shapeType='Circle' collageSize='1,2'/>", e, ""));
+  EXPECT_EQ(e.shape, nullptr);
+}
+
+TEST(ParamReaderTest, ImageShapeFromAnOpaquePicture) {
+  CCollage c;
+  ASSERT_TRUE(ReadCollageParams(
+      "<Vornida shapeType='Image' shape='" + kData + "/triangle_rgb.png' collageSize='0,0'/>", c, "/nowhere"));
+  auto* shape = dynamic_cast<MakeShapeCustom*>(c.shape.get());
+  ASSERT_NE(shape, nullptr);
+  EXPECT_EQ(shape->maskWidth, 120);
+  EXPECT_EQ(shape->maskHeight, 90);
+  EXPECT_TRUE(shape->Inside(60, 60));
+  EXPECT_FALSE(shape->Inside(5, 5));
+  EXPECT_NEAR(shape->insideCount, 100 * 75 / 2, 200);
+}
+
+TEST(ParamReaderTest, ImageShapeKeepsTransparencyAsOutsideAndResolvesRelativePaths) {
+  CCollage c;
+  ASSERT_TRUE(ReadCollageParams("<Vornida shapeType='Image' shape='square_rgba.png' collageSize='0,0'/>", c, kData));
+  auto* shape = dynamic_cast<MakeShapeCustom*>(c.shape.get());
+  ASSERT_NE(shape, nullptr);
+  EXPECT_EQ(shape->insideCount, 40 * 40);  // the light red square is outside
+  EXPECT_TRUE(shape->Inside(20, 30));
+  EXPECT_FALSE(shape->Inside(75, 15));
+}
+
+TEST(ParamReaderTest, TextShapeIsCroppedToItsContent) {
+  CCollage c;
+  ASSERT_TRUE(ReadCollageParams(
+      "<Vornida shapeType='Text' shape='" + kData + "/text_shape.png' collageSize='0,0'/>", c, ""));
+  auto* shape = dynamic_cast<MakeShapeCustom*>(c.shape.get());
+  ASSERT_NE(shape, nullptr);
+  EXPECT_EQ(shape->maskWidth, 180);
+  EXPECT_EQ(shape->maskHeight, 60);
+  EXPECT_EQ(shape->insideCount, 40 * 60 + 20 * 60 + 80 * 20);
+  EXPECT_TRUE(shape->Inside(0, 0));
+}
+
+TEST(ParamReaderTest, MissingOrEmptyShapePictureStillLaysOut) {
+  for (const char* file : {"/no/such/file.png", "empty_light.png"}) {
+    CCollage c;
+    ASSERT_TRUE(ReadCollageParams(std::string("<Vornida shapeType='Image' shape='") + file +
+                                      "' collageSize='0,0' numPhotos='5' itemBoundingBoxWidth='100' spacing='1'/>",
+                                  c, kData));
+    ASSERT_NE(c.shape, nullptr);
+    CollagePhoto p;
+    p.width = 400;
+    p.height = 300;
+    c.photos = {p};
+    EXPECT_EQ(c.CalcPhotoSizes(), 5) << file;
+    EXPECT_GT(c.canvasWidth, 0) << file;
+    c.CalcItemsPosition();
+  }
+}
+
+}  // namespace
+}  // namespace vornida

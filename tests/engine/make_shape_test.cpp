@@ -1,0 +1,206 @@
+// "MakeShape" end to end on the headless host: a movie script imports real
+// photos and makes a collage of every shape; the movie sees the
+// notifications in order, the canvas gets the frames, and the preview file
+// is written. Also: a second "MakeShape" during a run, and a shape that
+// cannot be built.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "engine/collage_run.h"
+#include "headless/headless_host.h"
+#include "imaging/bitmap.h"
+#include "photos/photo_library.h"
+
+namespace vornida {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string Invoke(const std::string& name, const std::string& values = {}) {
+  return "<invoke name=\"" + name + "\" returntype=\"xml\"><arguments>" + values + "</arguments></invoke>";
+}
+
+std::string Base64(const std::string& bytes) {
+  static const char* kAlphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  size_t i = 0;
+  for (; i + 2 < bytes.size(); i += 3) {
+    uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8) | uint8_t(bytes[i + 2]);
+    for (int s = 18; s >= 0; s -= 6) out += kAlphabet[(v >> s) & 63];
+  }
+  if (i + 1 == bytes.size()) {
+    uint32_t v = uint8_t(bytes[i]) << 16;
+    out += kAlphabet[(v >> 18) & 63], out += kAlphabet[(v >> 12) & 63], out += "==";
+  } else if (i + 2 == bytes.size()) {
+    uint32_t v = (uint8_t(bytes[i]) << 16) | (uint8_t(bytes[i + 1]) << 8);
+    out += kAlphabet[(v >> 18) & 63], out += kAlphabet[(v >> 12) & 63], out += kAlphabet[(v >> 6) & 63], out += "=";
+  }
+  return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class MakeShapeTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/vornida-engine-test-XXXXXX";
+    root_ = mkdtemp(pattern);
+    for (const char* name : {"TMPDIR", "XDG_DATA_HOME", "XDG_CONFIG_HOME"}) {
+      const std::string folder = root_ + "/" + name;
+      fs::create_directories(folder);
+      setenv(name, folder.c_str(), 1);
+    }
+    photos_ = root_ + "/photos";
+    fs::create_directories(photos_);
+    std::ofstream(root_ + "/make.py") << "from PIL import Image\nimport sys\n"
+                                         "for i in range(8):\n"
+                                         "    w, h = (640, 480) if i % 2 else (360, 540)\n"
+                                         "    Image.new('RGB', (w, h), (40 + 25 * i, 200 - 20 * i, 90)).save("
+                                         "f'{sys.argv[1]}/p{i}.jpg', quality=90)\n";
+    ASSERT_EQ(std::system((std::string(VORNIDA_PYTHON) + " " + root_ + "/make.py " + photos_).c_str()), 0);
+    host_ = std::make_unique<HeadlessHost>(log_, HeadlessOptions{});
+    InstallPhotoCommands(host_->Control());
+    InstallCollageCommands(host_->Control(), host_->Loop());
+    CollageRunner::Shared().SetSeed(11);
+  }
+  void TearDown() override {
+    host_.reset();
+    ClearAllPhotos();
+    CollageRunner::Shared().SetSeed(std::nullopt);
+    fs::remove_all(root_);
+  }
+
+  void Play(const std::string& script) {
+    std::istringstream in(script);
+    std::ostringstream errors;
+    ASSERT_EQ(RunScript(*host_, in, errors, 300s), kScriptDone) << errors.str();
+  }
+
+  std::string ImportScript() const {
+    std::string paths;
+    for (int i = 0; i < 8; ++i) paths += (i ? "|" : "") + photos_ + "/p" + std::to_string(i) + ".jpg";
+    return Invoke("UpdateVornidaCanvasPos", "<number>0</number><number>0</number><number>600</number>"
+                                            "<number>400</number>") +
+           "\ndialog " + paths + "\n" + Invoke("OpenAddPhotosDlg") + "\nwait\n";
+  }
+
+  static std::string MakeShape(const std::string& shapeAttributes, int count = 30) {
+    return Invoke("MakeShape", "<string>&lt;Vornida " + shapeAttributes +
+                                   " collageSize='1200,800' itemBoundingBoxWidth='-1' numPhotos='" +
+                                   std::to_string(count) +
+                                   "' spacing='1' borderSize='0.03' maxAngle='12' backgroundColor='#203040' "
+                                   "offsetX='0.01' offsetY='0.01' borderColor='#f2f2f2'/&gt;</string>");
+  }
+
+  std::ostringstream log_;
+  std::string root_, photos_;
+  std::unique_ptr<HeadlessHost> host_;
+};
+
+// Indexes of the lines holding `needle`, in order.
+std::vector<size_t> Find(const std::vector<std::string>& lines, const std::string& needle) {
+  std::vector<size_t> at;
+  for (size_t i = 0; i < lines.size(); ++i)
+    if (lines[i].find(needle) != std::string::npos) at.push_back(i);
+  return at;
+}
+
+TEST_F(MakeShapeTest, EveryShapeRunsWithItsNotificationsInOrder) {
+  // The text shape's picture comes from the movie as Base64.
+  std::ifstream png(std::string(VORNIDA_TEST_DATA) + "/engine/text_shape.png", std::ios::binary);
+  const std::string pngBytes((std::istreambuf_iterator<char>(png)), std::istreambuf_iterator<char>());
+  Play(ImportScript());
+  ASSERT_EQ(PhotoCount(), 8u);
+  const std::optional<std::string> textPath =
+      host_->Request(Invoke("SetTextShape", "<string>" + Base64(pngBytes) + "</string>"));
+  ASSERT_TRUE(textPath.has_value());
+  const std::string path = textPath->substr(8, textPath->size() - 17);  // inside <string>...</string>
+
+  const std::string shapes[] = {
+      "shapeType='Rectangle'",
+      "shapeType='Circle'",
+      "shapeType='Image' shape='" + std::string(VORNIDA_TEST_DATA) + "/engine/triangle_rgb.png'",
+      "shapeType='Text' shape='" + path + "'",
+  };
+  for (const std::string& shape : shapes) {
+    log_.str("");
+    Play(MakeShape(shape) + "\nwait\n" + Invoke("HideVCCanvas") + "\n");
+    const std::vector<std::string> lines = Lines(log_.str());
+    const auto start = Find(lines, "previewing</string><string>1");
+    const auto done = Find(lines, "haveCreateCollage</string><string>true");
+    const auto preview = Find(lines, "setShapePreview");
+    const auto end = Find(lines, "previewing</string><string>0");
+    const auto frames = Find(lines, "canvas: draw");
+    const auto hide = Find(lines, "canvas: hide");
+    ASSERT_EQ(start.size(), 1u) << shape << "\n" << log_.str();
+    ASSERT_EQ(done.size(), 1u) << shape << "\n" << log_.str();
+    ASSERT_EQ(preview.size(), 1u) << shape;
+    ASSERT_EQ(end.size(), 1u) << shape;
+    ASSERT_EQ(hide.size(), 1u) << shape;
+    EXPECT_LT(start[0], frames.front()) << shape;
+    EXPECT_LT(frames.back(), done[0]) << shape;
+    EXPECT_LT(done[0], preview[0]) << shape;
+    EXPECT_LT(preview[0], end[0]) << shape;
+    EXPECT_LT(end[0], hide[0]) << shape;
+    EXPECT_GE(frames.size(), 12u) << shape;  // the empty canvas, a frame per sweep, the finished preview
+    EXPECT_FALSE(Find(lines, "Calc_Items_Position").empty());
+    EXPECT_FALSE(Find(lines, "Dimensions 1200 x 800, Photos 30").empty()) << shape;
+
+    // The preview file is the last frame: 600 x 400 for the 1200 x 800 canvas.
+    const std::string& call = lines[preview[0]];
+    const size_t open = call.find("<string>") + 8;
+    const std::string file = call.substr(open, call.find("</string>") - open);
+    EXPECT_EQ(fs::path(file).filename(), "_vornida_preview.png");
+    Picture written = LoadPicturePlain(file);
+    EXPECT_EQ(written->width(), 600) << shape;
+    EXPECT_EQ(written->height(), 400) << shape;
+    EXPECT_NE(lines[frames.back()].find("canvas: draw 600 400"), std::string::npos);
+
+    auto collage = CollageRunner::Shared().CurrentFinishedCollage();
+    ASSERT_NE(collage, nullptr);
+    EXPECT_EQ(collage->itemCount, 30);
+    EXPECT_TRUE(collage->layoutDone);
+  }
+}
+
+TEST_F(MakeShapeTest, SecondMakeShapeCancelsTheRunningOneAndReplacesIt) {
+  Play(ImportScript());
+  log_.str("");
+  // Two requests back to back: the first run is cancelled and waited for;
+  // both end with "previewing" "0", only the second finishes its layout.
+  Play(MakeShape("shapeType='Circle'", 400) + "\n" + MakeShape("shapeType='Rectangle'", 20) + "\nwait\n");
+  const std::vector<std::string> lines = Lines(log_.str());
+  const auto starts = Find(lines, "previewing</string><string>1");
+  const auto ends = Find(lines, "previewing</string><string>0");
+  ASSERT_EQ(starts.size(), 2u);
+  ASSERT_EQ(ends.size(), 2u);
+  EXPECT_LT(ends[0], starts[1]);  // the first had ended before the second began
+  auto collage = CollageRunner::Shared().CurrentFinishedCollage();
+  ASSERT_NE(collage, nullptr);
+  EXPECT_EQ(collage->itemCount, 20);
+}
+
+TEST_F(MakeShapeTest, UnknownShapeEndsTheRunWithoutALayout) {
+  Play(ImportScript());
+  log_.str("");
+  Play(MakeShape("shapeType='Star'") + "\nwait\n");
+  const std::vector<std::string> lines = Lines(log_.str());
+  EXPECT_EQ(Find(lines, "previewing</string><string>1").size(), 1u);
+  EXPECT_EQ(Find(lines, "previewing</string><string>0").size(), 1u);
+  EXPECT_TRUE(Find(lines, "haveCreateCollage").empty());
+  EXPECT_EQ(CollageRunner::Shared().CurrentFinishedCollage(), nullptr);
+}
+
+}  // namespace
+}  // namespace vornida
