@@ -1,10 +1,17 @@
 // Each module whose work sits behind a movie command adds its installer here,
 // e.g. InstallPhotoCommands(control). The headless host calls this once, right
 // after building the control.
+#include "engine/collage_run.h"
 #include "headless/headless_host.h"
+#include "output/save_collage.h"
+#include "photos/photo_library.h"
 
 namespace vornida {
 
-void InstallModuleCommands(HeadlessHost& /*host*/, CVRFlashCtrl& /*control*/) {}
+void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
+  InstallPhotoCommands(control);
+  InstallCollageCommands(control, host.Loop());
+  InstallSaveCommands(control, host.Loop());
+}
 
 }  // namespace vornida
