@@ -47,6 +47,10 @@ bool PsdLayeredOutput::addLayer(const Bitmap& picture, int32_t left, int32_t top
 
 bool PsdLayeredOutput::finish() {
   if (!opened_) return track(false);
+  if (cancel_ != nullptr && cancel_->load()) {
+    writer_.abandon();
+    return track(false);
+  }
   finished_ = track(writer_.finish());
   return finished_;
 }
@@ -65,11 +69,13 @@ SaveOutcome saveCollage(CCollage& collage, const std::string& path, int32_t psdF
     SetState(collage, "Error");
     return SaveOutcome::Failed;
   }
-  PsdLayeredOutput layers;
+  PsdLayeredOutput layers(&collage.cancel);
   Picture flat = collage.RenderFinal(path, layered ? &layers : nullptr);
 
   bool written = false;
-  if (layered) {
+  if (collage.cancel) {
+    // A partly drawn collage is not worth a file; the old one stays.
+  } else if (layered) {
     // An unfinished document (no picture, a failed layer) is dropped by the
     // writer and the old file stays.
     written = flat != nullptr && layers.succeeded();

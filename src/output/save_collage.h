@@ -20,6 +20,7 @@
 // a layout started meanwhile builds a new collage instead of changing it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -37,8 +38,12 @@ class EventLoop;
 // The layered-file branch of CCollage::RenderFinal over PsdWriter. It
 // remembers whether every step succeeded, since the renderer does not look at
 // the answers: a save is good only when `succeeded()` after the render.
+// When `cancel` is given and set by the time the render finishes, the
+// document is dropped instead of finished, so a cancelled save leaves no
+// half-drawn file.
 class PsdLayeredOutput final : public LayeredOutput {
  public:
+  explicit PsdLayeredOutput(const std::atomic<bool>* cancel = nullptr) : cancel_(cancel) {}
   bool open(const std::string& path, int32_t width, int32_t height, int32_t layerCount) override;
   bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
                       uint32_t argb) override;
@@ -52,6 +57,7 @@ class PsdLayeredOutput final : public LayeredOutput {
  private:
   bool track(bool ok);
 
+  const std::atomic<bool>* cancel_;
   PsdWriter writer_;
   bool opened_ = false;
   bool finished_ = false;
@@ -69,6 +75,8 @@ enum class SaveOutcome {
 // `psdFlag` 0 the flat picture is encoded by the extension (see
 // FlatPictureMimeType); otherwise the renderer writes the layered file, which
 // needs the extension "psd" (any other name gets nothing written and fails).
+// A render cancelled through the collage's `cancel` flag (program exit)
+// counts as failed: nothing is put in place.
 SaveOutcome saveCollage(CCollage& collage, const std::string& path, int32_t psdFlag);
 
 // The save dialog's filter: "PSD"/"PNG", "JPG", "BMP" entries built from the
