@@ -91,4 +91,9 @@ void InstallSaveCommands(CVRFlashCtrl& control, platform::EventLoop& loop);
 // True while a save worker is running.
 bool SaveRunning();
 
+// Program exit: asks a running save to stop after the item it is drawing. The
+// save then counts as failed and writes nothing; exit still waits for the
+// worker (it is in WorkerThreadIds).
+void CancelSave();
+
 }  // namespace vornida

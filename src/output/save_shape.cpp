@@ -57,6 +57,7 @@ struct SaveState {
   std::condition_variable changed;
   bool running = false;
   bool registered = false;
+  std::shared_ptr<CCollage> saving;  // the collage being written
 };
 
 SaveState& Saves() {
@@ -120,6 +121,7 @@ void RunSave(const SaveJob& job, std::shared_ptr<SaveProxies> proxies, platform:
   {
     std::lock_guard<std::mutex> hold(state.mutex);
     state.running = false;
+    state.saving.reset();
   }
   state.changed.notify_all();
   loop->post([]() {});  // wakes a UI loop that waits for this save
@@ -133,6 +135,7 @@ void StartSave(SaveJob job, std::shared_ptr<SaveProxies> proxies, platform::Syst
     std::lock_guard<std::mutex> hold(state.mutex);
     state.running = true;
     state.registered = false;
+    state.saving = job.collage;
   }
   std::thread worker([job = std::move(job), proxies = std::move(proxies), shell, loop = &loop]() {
     RunSave(job, proxies, shell, loop);
@@ -150,6 +153,12 @@ bool SaveRunning() {
   SaveState& state = Saves();
   std::lock_guard<std::mutex> hold(state.mutex);
   return state.running;
+}
+
+void CancelSave() {
+  SaveState& state = Saves();
+  std::lock_guard<std::mutex> hold(state.mutex);
+  if (state.running && state.saving) state.saving->cancel = true;
 }
 
 void InstallSaveCommands(CVRFlashCtrl& control, platform::EventLoop& loop) {

@@ -240,5 +240,22 @@ TEST_F(SaveCollageTest, LayoutDuringASaveLeavesTheSavedCollageAlone) {
   EXPECT_EQ(finished->canvasWidth, 300);
 }
 
+// Exit cancels a running save: nothing is put in place, no file browser.
+TEST_F(SaveCollageTest, CancelledByExitWritesNothing) {
+  Play(Invoke("MakeShape", Parameters("2400,1600", 40, "backgroundTransparent='true'")) + "\nwait\n");
+  const std::string png = scratch_.file("exit.png");
+  host_->PrepareFileDialog(std::vector<std::string>{png});
+  log_.str("");
+  ASSERT_EQ(host_->Request(Invoke("SaveShape", Parameters("2400,1600", 40, "") + "<number>0</number>")), "<true/>");
+  EXPECT_TRUE(SaveRunning());
+  CancelSave();
+  ASSERT_TRUE(host_->Wait(300s));
+  EXPECT_FALSE(SaveRunning());
+  EXPECT_NE(log_.str().find("<string>Error</string></arguments></invoke>"), std::string::npos) << log_.str();
+  EXPECT_EQ(log_.str().find("shell:"), std::string::npos);
+  EXPECT_FALSE(fs::exists(png));
+  CollageRunner::Shared().CurrentCollage()->cancel = false;
+}
+
 }  // namespace
 }  // namespace vornida
