@@ -314,7 +314,7 @@ def main():
             f.write(script)
         env = dict(os.environ, TMPDIR=root + "/tmp", XDG_DATA_HOME=root + "/data",
                    XDG_CONFIG_HOME=root + "/config")
-        run = subprocess.run([binary, "--strings", root + "/strings.json", root + "/play.script"], env=env,
+        run = subprocess.run([binary, "--seed", "1207", "--strings", root + "/strings.json", root + "/play.script"], env=env,
                              capture_output=True, text=True, timeout=600)
         if run.returncode != 0:
             print("vornida-headless ended with %d\n%s" % (run.returncode, run.stderr))
