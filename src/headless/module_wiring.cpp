@@ -1,8 +1,9 @@
 // Each module whose work sits behind a movie command adds its installer here,
 // e.g. InstallPhotoCommands(control). The headless host calls this once, right
 // after building the control.
-#include "headless/headless_host.h"
 #include "engine/collage_run.h"
+#include "headless/headless_host.h"
+#include "output/save_collage.h"
 #include "photos/photo_library.h"
 #include "project/project_commands.h"
 #include "upgrade/headless_wizard.h"
@@ -12,6 +13,7 @@ namespace vornida {
 void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
   InstallPhotoCommands(control);
   InstallCollageCommands(control);
+  InstallSaveCommands(control, host.Loop());
   InstallHeadlessUpgrade(control, host.Log());
   // Opened projects queue their photos with the photo library's batch import.
   InstallProjectCommands(control, QueuePhotoImports);

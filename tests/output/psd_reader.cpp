@@ -53,7 +53,7 @@ ReadDocument ReadWithPsdTools(const std::string& path) {
   ReadDocument document;
   ScratchFolder dump;
   const std::string command = std::string(VORNIDA_PYTHON) + " '" + VORNIDA_SOURCE_DIR +
-                              "/tests/output/psd_inspect.py' '" + path + "' '" + dump.path() +
+                              "/tests/output/psd_dump.py' '" + path + "' '" + dump.path() +
                               "' 2>&1";
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) {

@@ -1,12 +1,15 @@
-// vornida-headless [--strings FILE] [--movie-version TEXT] [--update-url URL] [SCRIPT]
+// vornida-headless [--strings FILE] [--movie-version TEXT] [--update-url URL] [--seed N] [SCRIPT]
 //
 // Plays the movie's part from a script (or standard input) against the real
 // native side and prints every event, a line each. See headless/headless_host.h.
+#include <charconv>
+#include <cstdint>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 
+#include "engine/collage_run.h"
 #include "headless/headless_host.h"
 #include "upgrade/headless_wizard.h"
 
@@ -16,7 +19,7 @@ constexpr int kUsageError = 1;
 
 int Usage(const std::string& problem) {
   std::cerr << "vornida-headless: " << problem << "\n"
-            << "usage: vornida-headless [--strings FILE] [--movie-version TEXT] [--update-url URL] [SCRIPT]\n";
+            << "usage: vornida-headless [--strings FILE] [--movie-version TEXT] [--update-url URL] [--seed N] [SCRIPT]\n";
   return kUsageError;
 }
 
@@ -36,9 +39,18 @@ int main(int argc, char** argv) {
   std::string scriptPath;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--strings" || arg == "--movie-version" || arg == "--update-url") {
+    if (arg == "--strings" || arg == "--movie-version" || arg == "--update-url" || arg == "--seed") {
       if (i + 1 >= argc) return Usage(arg + " needs a value");
       const std::string value = argv[++i];
+      if (arg == "--seed") {
+        // Makes every layout of the run reproducible (otherwise each is
+        // seeded with the time in seconds).
+        std::uint32_t seed = 0;
+        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), seed);
+        if (error != std::errc() || end != value.data() + value.size()) return Usage("--seed needs a whole number");
+        vornida::CollageRunner::Shared().SetSeed(seed);
+        continue;
+      }
       if (arg == "--update-url") {
         // Replaces the built-in manifest URL list (tests point it at a local server).
         vornida::SetHeadlessUpdateUrl(value);

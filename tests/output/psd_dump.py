@@ -1,6 +1,6 @@
 """Reads a layered document with psd-tools and describes it for the C++ tests.
 
-Usage: psd_inspect.py FILE [DUMP_FOLDER]
+Usage: psd_dump.py FILE [DUMP_FOLDER]
 
 Prints one line per fact, fields separated by tabs:
   document <version> <width> <height> <layer count>
