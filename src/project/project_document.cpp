@@ -1,6 +1,7 @@
 #include "project/project_document.h"
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "output/atomic_file.h"
 #include "xml/xml_doc.h"
@@ -67,7 +68,12 @@ bool ReadProjectDocument(std::string_view text, ProjectDocument& project) {
 }
 
 bool WriteProjectFile(const std::string& path, std::string_view text) {
-  return WriteFileAtomically(path, [text](AtomicFileWriter& writer) { return writer.write(text.data(), text.size()); });
+  // The temporary file goes into the target's folder, so that folder must be
+  // spelled out even for a bare file name.
+  std::error_code ec;
+  const std::string target = std::filesystem::absolute(path, ec).string();
+  if (ec) return false;
+  return WriteFileAtomically(target, [text](AtomicFileWriter& writer) { return writer.write(text.data(), text.size()); });
 }
 
 }  // namespace vornida

@@ -217,7 +217,7 @@ TEST_F(CollageProgram, EveryOutputFormatIsReadByRealReaders) {
   ASSERT_EQ(Collage(base(scratch_ / "out/c.jpg")).exitCode, 0);
   EXPECT_EQ(Identify(scratch_ / "out/c.jpg"), "JPEG 300 200\n");
   ASSERT_EQ(Collage(base(scratch_ / "out/c.bmp")).exitCode, 0);
-  EXPECT_EQ(Identify(scratch_ / "out/c.bmp"), "BMP 300 200\n");
+  EXPECT_EQ(Identify(scratch_ / "out/c.bmp"), "BMP3 300 200\n");  // BMP with the classic 40-byte header
 
   ASSERT_EQ(Collage(base(scratch_ / "out/c.psd")).exitCode, 0);
   WriteBytes(scratch_ / "psd.py",
@@ -239,7 +239,7 @@ TEST_F(CollageProgram, SavedProjectGivesTheSameCollageAgain) {
   ASSERT_TRUE(ReadProjectDocument(ReadBytes(scratch_ / "trip.vrn"), project));
   EXPECT_EQ(project.photoPaths.size(), 5u);
   EXPECT_NE(project.collageParams.find("shapeType='Circle'"), std::string::npos);
-  EXPECT_EQ(Identify(scratch_ / "preview.png").substr(0, 4), "PNG ");
+  EXPECT_EQ(Identify(scratch_ / "preview.png"), "PNG 400 400\n");  // a 400 x 400 canvas fits the preview area whole
 
   const auto second = Collage({"--project", "trip.vrn", "--seed", "11", "-o", "out/b.png"});
   ASSERT_EQ(second.exitCode, 0) << second.out;

@@ -106,6 +106,17 @@ TEST(ProjectFileWriting, ReplacesThePreviousFileWholeAndLeavesNoTemporaryFile) {
   EXPECT_EQ(testing::FolderEntries(scratch.path()), std::vector<std::string>{"p.vrn"});
 }
 
+TEST(ProjectFileWriting, BareFileNameIsWrittenInTheCurrentFolder) {
+  ScratchFolder scratch;
+  const std::string previous = std::filesystem::current_path();
+  std::filesystem::current_path(scratch.path());
+  const bool written = WriteProjectFile("here.vrn", "<p/>");
+  std::filesystem::current_path(previous);
+  EXPECT_TRUE(written);
+  EXPECT_EQ(ReadBytes(scratch / "here.vrn"), "<p/>");
+  EXPECT_EQ(testing::FolderEntries(scratch.path()), std::vector<std::string>{"here.vrn"});
+}
+
 TEST(ProjectFileWriting, FailureLeavesTheTargetAndTheFolderAsTheyWere) {
   ScratchFolder scratch;
   EXPECT_FALSE(WriteProjectFile(scratch / "missing/p.vrn", "<p/>"));

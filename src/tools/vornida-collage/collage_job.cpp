@@ -33,6 +33,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The largest preview picture (--preview).
+constexpr int kPreviewWidth = 1024;
+constexpr int kPreviewHeight = 768;
+
 // Long enough for thousands of large photos; the run itself never hangs.
 constexpr auto kWaitLimit = std::chrono::hours(24);
 
@@ -229,7 +233,7 @@ bool CopyFileWhole(const std::string& from, const std::string& to) {
   bool ok = false;
   const std::string bytes = ReadWholeFile(from, ok);
   return ok && !bytes.empty() &&
-         WriteFileAtomically(to, [&bytes](AtomicFileWriter& w) { return w.write(bytes.data(), bytes.size()); });
+         WriteFileAtomically(Absolute(to), [&bytes](AtomicFileWriter& w) { return w.write(bytes.data(), bytes.size()); });
 }
 
 std::string Invoke(const std::string& name, const std::vector<std::string>& stringArgs) {
@@ -398,6 +402,11 @@ int Job::Run() {
 
   const std::string params = params_.Compose();
   if (!control.HasCommandHandler("MakeShape")) return Unavailable("MakeShape");
+  // As the movie does before its first layout: the area the preview may
+  // fill, which sets the preview's size.
+  host.Request("<invoke name=\"UpdateVornidaCanvasPos\" returntype=\"xml\"><arguments><number>0</number>"
+               "<number>0</number><number>" + std::to_string(kPreviewWidth) + "</number><number>" +
+               std::to_string(kPreviewHeight) + "</number></arguments></invoke>");
   host.Request(Invoke("MakeShape", {params}));
   if (!Wait(host)) return Fail("the layout did not finish");
   facts = observer_.Facts();

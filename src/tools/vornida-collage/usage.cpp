@@ -46,7 +46,8 @@ Settings and projects:
   --project FILE         add a project's photos and start from its settings
   --save-project FILE    also save the photos and settings as a project
   --seed N               fixed random seed, for the same layout each run
-  --preview FILE         also write the layout preview picture (PNG)
+  --preview FILE         also write the layout preview picture (PNG, within
+                         1024 x 768)
 
 Other:
   --demo                 use the sample photos that come with the program
