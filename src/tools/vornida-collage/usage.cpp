@@ -24,7 +24,8 @@ Shape and canvas:
                          (--item-size, default 300 then)
 Items:
   --count N|all|fill     N items (photos repeat as needed), one per photo
-                         (all, the default), or as many as fit (fill)
+                         (all, the default), or as many as fit (fill;
+                         best with --item-size)
   --item-size PX         longest side of the largest item, without border
                          (default: sized to fill the canvas)
   --same-size            every item gets the same longest side
@@ -63,8 +64,8 @@ made or written, 2 a bad command line.
 
 Examples:
   vornida-collage ~/Pictures/holiday -o holiday.jpg
-  vornida-collage --shape circle --count fill --spacing 0.8 *.jpg -o disc.png
-  vornida-collage --shape text:LOVE --size 3000x1200 --background black photos/ -o love.png
+  vornida-collage --shape circle --count fill --item-size 120 --spacing 0.8 *.jpg -o disc.png
+  vornida-collage --shape text:LOVE --size 3000x1200 --count 300 --background black photos/ -o love.png
   vornida-collage --shape image:heart.png --no-shadow photos/ -o heart.psd
   vornida-collage --project trip.vrn --seed 7 -o trip.png
   vornida-collage photos/ --save-project trip.vrn -o trip.jpg
