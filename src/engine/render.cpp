@@ -334,11 +334,12 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
 
   failedPhotos.clear();
   // Each item picture is decoded at its item size (JPEG at a reduced DCT
-  // scale), decorated and turned; the next one is made on a second thread
-  // while the current one is drawn. Items are drawn strictly in order, so
-  // the output is the same as with one thread.
+  // scale), then decorated, turned and drawn. Decoding is the larger half, so
+  // the next item is decoded on a second thread while this thread decorates
+  // and draws the current one. Items are drawn strictly in order, so the
+  // output is the same as with one thread.
   const int32_t n = std::min<int32_t>(itemCount, static_cast<int32_t>(drawOrder.size()));
-  auto makeItem = [this](int32_t i) -> Picture {
+  auto loadItem = [this](int32_t i) -> Picture {
     const int32_t k = drawOrder[i];
     const int32_t p = itemPhoto[k];
     const SizeI size = photoSize[p];
@@ -351,15 +352,16 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
                        return PictureSize{RoundHalfAway(full.width * e), RoundHalfAway(full.height * e)};
                      }).picture;
     if (!loaded || loaded->empty()) return nullptr;
-    return RotatePhoto(*loaded, itemAngle[k]);
+    return loaded;
   };
   std::future<Picture> next;
-  if (n > 0) next = std::async(std::launch::async, makeItem, 0);
+  if (n > 0) next = std::async(std::launch::async, loadItem, 0);
   for (int32_t i = 0; i < n; ++i) {
     SetProgressPos(i);
-    Picture q = next.get();
-    if (i + 1 < n && !cancel) next = std::async(std::launch::async, makeItem, i + 1);
+    Picture loaded = next.get();
+    if (i + 1 < n && !cancel) next = std::async(std::launch::async, loadItem, i + 1);
     const int32_t k = drawOrder[i];
+    Picture q = loaded ? RotatePhoto(*loaded, itemAngle[k]) : nullptr;
     const CollagePhoto& photo = photos[itemPhoto[k]];
     if (!q || q->empty()) {
       failedPhotos.push_back(photo.srcPath);
