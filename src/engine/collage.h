@@ -135,6 +135,10 @@ class CCollage {
   std::string programFolder;
   // Where WritePreview saves the preview.
   std::string previewFilePath;
+  // False when nothing shows the preview while the layout runs (the
+  // command-line maker): the frames before the sweeps are not drawn, which
+  // changes nothing else; the finished preview is still made and written.
+  bool drawFrames = true;
   ItemPictureCache* pictureCache = &ItemPictureCache::Shared();
 
   // --- parameters and layout result

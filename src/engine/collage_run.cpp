@@ -83,6 +83,7 @@ struct CollageRunner::State {
   std::condition_variable changed;
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
+  bool canvasWatched = true;
   bool running = false;
   bool registered = false;  // the worker has entered WorkerThreadIds
   std::shared_ptr<CCollage> current;
@@ -103,6 +104,11 @@ void CollageRunner::Configure(CollageRunSetup setup) {
 void CollageRunner::SetSeed(std::optional<uint32_t> seed) {
   std::lock_guard<std::mutex> hold(state_->mutex);
   state_->seed = seed;
+}
+
+void CollageRunner::SetCanvasWatched(bool watched) {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  state_->canvasWatched = watched;
 }
 
 bool CollageRunner::Running() const {
@@ -139,14 +145,18 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
   CancelAndWait(loop);
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
+  bool watched = true;
   {
     std::lock_guard<std::mutex> hold(state_->mutex);
     state_->running = true;
     state_->registered = false;
     setup = state_->setup;
     seed = state_->seed;
+    watched = state_->canvasWatched;
   }
-  std::thread worker([this, parameterText, setup, seed]() { MakeCollageRun(parameterText, setup, seed); });
+  std::thread worker([this, parameterText, setup, seed, watched]() {
+    MakeCollageRun(parameterText, setup, seed, watched);
+  });
   worker.detach();
   // Return only once the worker is a registered worker, so that whoever waits
   // for the workers to end cannot miss this one.
@@ -155,7 +165,7 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
 }
 
 void CollageRunner::MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup,
-                                   std::optional<uint32_t> seed) {
+                                   std::optional<uint32_t> seed, bool canvasWatched) {
   std::shared_ptr<State> state = state_;
   RegisterWorkerThread();
   {
@@ -183,6 +193,7 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
   collage->programFolder = setup.programFolder;
   collage->previewFilePath = setup.previewFilePath;
   collage->fixedSeed = seed;
+  collage->drawFrames = canvasWatched;
 
   if (ReadCollageParams(parameterText, *collage, setup.programFolder)) {
     collage->photos = PhotosForLayout();

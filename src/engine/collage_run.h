@@ -49,6 +49,10 @@ class CollageRunner {
   // A fixed seed makes every following layout reproducible; none (the
   // default) seeds each run with the time in seconds.
   void SetSeed(std::optional<uint32_t> seed);
+  // Whether anybody watches the canvas while a layout runs (true unless
+  // told otherwise). Without a watcher the runs skip the frames drawn before
+  // each sweep; the layout and the finished preview stay the same.
+  void SetCanvasWatched(bool watched);
 
   // "MakeShape": starts a run with the parameter text; a run still going is
   // cancelled and waited for first. UI thread.
@@ -70,7 +74,8 @@ class CollageRunner {
   struct State;
   CollageRunner();
   // The worker's body: one whole run with the text.
-  void MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup, std::optional<uint32_t> seed);
+  void MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup, std::optional<uint32_t> seed,
+                      bool canvasWatched);
   std::shared_ptr<State> state_;
 };
 

@@ -272,7 +272,7 @@ Picture CCollage::RenderPreview(bool withItems) {
 }
 
 void CCollage::ShowPreviewFrame(bool withItems) {
-  if (!previewSink) return;
+  if (!previewSink || !drawFrames) return;
   // Frames are drawn into one picture kept for the run: a frame is a copy of
   // the background and the cached item pictures composed over it.
   const double r = PreviewScale();

@@ -191,6 +191,42 @@ TEST_F(MakeShapeTest, SecondMakeShapeCancelsTheRunningOneAndReplacesIt) {
   EXPECT_EQ(collage->itemCount, 20);
 }
 
+TEST_F(MakeShapeTest, UnwatchedCanvasGetsOnlyTheFinishedPreviewAndTheSameLayout) {
+  Play(ImportScript());
+  struct Layout {
+    std::vector<PointD> positions;
+    std::vector<double> angles;
+    std::vector<int32_t> order;
+    size_t frames = 0;
+  };
+  auto run = [&](bool watched) {
+    CollageRunner::Shared().SetCanvasWatched(watched);
+    log_.str("");
+    Play(MakeShape("shapeType='Circle'") + "\nwait\n");
+    CollageRunner::Shared().SetCanvasWatched(true);
+    Layout layout;
+    auto collage = CollageRunner::Shared().CurrentFinishedCollage();
+    if (!collage) return layout;
+    layout.positions = collage->itemPos;
+    layout.angles = collage->itemAngle;
+    layout.order = collage->drawOrder;
+    layout.frames = Find(Lines(log_.str()), "canvas: draw").size();
+    return layout;
+  };
+  const Layout watched = run(true);
+  const Layout unwatched = run(false);
+  ASSERT_EQ(watched.positions.size(), 30u);
+  EXPECT_GE(watched.frames, 12u);
+  EXPECT_EQ(unwatched.frames, 1u);  // the finished preview only
+  ASSERT_EQ(unwatched.positions.size(), watched.positions.size());
+  for (size_t i = 0; i < watched.positions.size(); ++i) {
+    EXPECT_EQ(unwatched.positions[i].x, watched.positions[i].x) << i;
+    EXPECT_EQ(unwatched.positions[i].y, watched.positions[i].y) << i;
+  }
+  EXPECT_EQ(unwatched.angles, watched.angles);
+  EXPECT_EQ(unwatched.order, watched.order);
+}
+
 TEST_F(MakeShapeTest, UnknownShapeEndsTheRunWithoutALayout) {
   Play(ImportScript());
   log_.str("");

@@ -372,6 +372,8 @@ int Job::Run() {
   HeadlessHost host(log_, std::move(options));
   CVRFlashCtrl& control = host.Control();
   CollageRunner::Shared().SetSeed(line_.seed);
+  // Nobody watches the canvas of a command-line run.
+  CollageRunner::Shared().SetCanvasWatched(false);
 
   if (line_.shape == ShapeKind::Text) {
     const std::vector<std::uint8_t> png = RenderTextShapePng(line_.shapeArgument, error);
