@@ -65,6 +65,13 @@ struct CollagePhoto {
   int32_t rotation = 0;    // whole degrees
   std::string srcPath;
   std::string thumbPath;
+  // The photo as the import decoded it (upright, decodedWidth x
+  // decodedHeight), valid while the file at srcPath still has the stamp
+  // `file`; the final render takes it for items no larger. Empty when none.
+  std::string decodedPath;
+  int32_t decodedWidth = 0;
+  int32_t decodedHeight = 0;
+  FileStamp file;
 };
 
 // Where RenderFinal writes a layered file (one layer per item) on its way.
@@ -117,7 +124,13 @@ class CCollage {
   void WritePreview();
   // The finished collage at canvas size; `path`'s extension picks the fill
   // colour and, for "psd", writes the layers through `layered` on the way.
+  // The item pictures are decoded, decorated and turned on every core, a
+  // few items ahead, and drawn strictly in order.
   Picture RenderFinal(const std::string& path, LayeredOutput* layered = nullptr);
+  // The photo picture of item k at its item size, as RenderFinal draws it
+  // before decorating: from the picture the import kept when that is large
+  // enough and the photo is unchanged, else decoded from the photo file.
+  Picture LoadItemPicture(int32_t k) const;
 
   // --- run state and sinks
   bool layoutDone = false;
@@ -202,6 +215,8 @@ class CCollage {
   void ShowPreviewFrame(bool withItems);
 
   const Bitmap* PreviewBackground(int32_t width, int32_t height, double scale);
+  // Roughly the memory RenderFinal holds for item k while making it.
+  int64_t ItemBytesEstimate(int32_t k) const;
   void DrawPreviewItems(Bitmap& frame, double scale) const;
 
   RandomGenerator rng_;

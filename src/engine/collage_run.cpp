@@ -71,6 +71,10 @@ std::vector<CollagePhoto> PhotosForLayout() {
     p.rotation = record->rotation;
     p.srcPath = record->srcPath;
     p.thumbPath = record->thumbPath;
+    p.decodedPath = record->decodedPath;
+    p.decodedWidth = record->decodedWidth;
+    p.decodedHeight = record->decodedHeight;
+    p.file = record->file;
     photos.push_back(std::move(p));
   }
   return photos;

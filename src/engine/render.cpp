@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <future>
 #include <numbers>
 #include <unordered_set>
 
 #include "base/text.h"
 #include "engine/collage.h"
+#include "engine/item_pipeline.h"
 
 namespace vornida {
 
@@ -297,6 +297,38 @@ void CCollage::WritePreview() {
 
 // ------------------------------------------------------------------ final
 
+Picture CCollage::LoadItemPicture(int32_t k) const {
+  const int32_t p = itemPhoto[k];
+  const SizeI size = photoSize[p];
+  if (size.w <= 0 || size.h <= 0) return nullptr;
+  const CollagePhoto& photo = photos[p];
+  // The item's size from the photo's upright size (the same the layout used).
+  auto itemSize = [this](PictureSize full) {
+    double e = photoScale;
+    if (samePhotoSize)
+      e = std::min(static_cast<double>(itemBoundingBoxWidth) / full.height,
+                   static_cast<double>(itemBoundingBoxWidth) / full.width);
+    return PictureSize{RoundHalfAway(full.width * e), RoundHalfAway(full.height * e)};
+  };
+  const PictureSize wanted = itemSize({photo.width, photo.height});
+  if (!photo.decodedPath.empty() && wanted.width <= photo.decodedWidth && wanted.height <= photo.decodedHeight &&
+      FileStamp::Of(photo.srcPath) == photo.file) {
+    Picture kept = LoadPictureSized(photo.decodedPath, [&](PictureSize) { return wanted; }).picture;
+    if (kept && kept->width() == wanted.width && kept->height() == wanted.height) return kept;
+  }
+  Picture loaded = LoadPictureSized(photo.srcPath, itemSize).picture;
+  if (!loaded || loaded->empty()) return nullptr;
+  return loaded;
+}
+
+int64_t CCollage::ItemBytesEstimate(int32_t k) const {
+  const SizeI size = photoSize[itemPhoto[k]];
+  // The photo at item size, its decorated picture and the turned one, whose
+  // box is at most the decorated picture's diagonal squared.
+  const int64_t side = static_cast<int64_t>(std::max(0, size.w)) + std::max(0, size.h) + 4 * shadowRadius;
+  return 4 * (2 * static_cast<int64_t>(std::max(0, size.w)) * std::max(0, size.h) + side * side);
+}
+
 Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
   SetProgressPos(0);
   SetProgressMax(std::max(itemCount - 1, 1));
@@ -333,35 +365,22 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
   }
 
   failedPhotos.clear();
-  // Each item picture is decoded at its item size (JPEG at a reduced DCT
-  // scale), then decorated, turned and drawn. Decoding is the larger half, so
-  // the next item is decoded on a second thread while this thread decorates
-  // and draws the current one. Items are drawn strictly in order, so the
-  // output is the same as with one thread.
   const int32_t n = std::min<int32_t>(itemCount, static_cast<int32_t>(drawOrder.size()));
-  auto loadItem = [this](int32_t i) -> Picture {
+  // Decoding and turning the items is most of the work and each item is
+  // independent: workers (one per core) make the item pictures of the next
+  // few items while this thread draws them strictly in draw order, so the
+  // output is the same as with one thread. The items made ahead are bounded
+  // by count and by memory.
+  ItemPipeline pipeline(n, [this](int32_t i) -> Picture {
     const int32_t k = drawOrder[i];
-    const int32_t p = itemPhoto[k];
-    const SizeI size = photoSize[p];
-    if (size.w <= 0 || size.h <= 0) return nullptr;
-    Picture loaded = LoadPictureSized(photos[p].srcPath, [this](PictureSize full) {
-                       double e = photoScale;
-                       if (samePhotoSize)
-                         e = std::min(static_cast<double>(itemBoundingBoxWidth) / full.height,
-                                      static_cast<double>(itemBoundingBoxWidth) / full.width);
-                       return PictureSize{RoundHalfAway(full.width * e), RoundHalfAway(full.height * e)};
-                     }).picture;
+    Picture loaded = LoadItemPicture(k);
     if (!loaded || loaded->empty()) return nullptr;
-    return loaded;
-  };
-  std::future<Picture> next;
-  if (n > 0) next = std::async(std::launch::async, loadItem, 0);
+    return RotatePhoto(*loaded, itemAngle[k]);
+  }, [this](int32_t i) { return ItemBytesEstimate(drawOrder[i]); }, cancel);
   for (int32_t i = 0; i < n; ++i) {
     SetProgressPos(i);
-    Picture loaded = next.get();
-    if (i + 1 < n && !cancel) next = std::async(std::launch::async, loadItem, i + 1);
+    Picture q = pipeline.Take(i);
     const int32_t k = drawOrder[i];
-    Picture q = loaded ? RotatePhoto(*loaded, itemAngle[k]) : nullptr;
     const CollagePhoto& photo = photos[itemPhoto[k]];
     if (!q || q->empty()) {
       failedPhotos.push_back(photo.srcPath);
@@ -377,7 +396,7 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
     }
     if (cancel) break;
   }
-  if (next.valid()) next.wait();
+  pipeline.Stop();
   if (layers) layers->finish();
   return out;
 }
