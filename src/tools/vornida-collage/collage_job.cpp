@@ -23,6 +23,7 @@
 #include "host/messages.h"
 #include "imaging/bitmap.h"
 #include "output/atomic_file.h"
+#include "photos/photo_library.h"
 #include "project/project_document.h"
 #include "tools/vornida-collage/photo_search.h"
 #include "tools/vornida-collage/text_shape_picture.h"
@@ -44,6 +45,9 @@ constexpr auto kWaitLimit = std::chrono::hours(24);
 std::map<std::string, std::string> MovieTexts() {
   return {
       {"Loading_Photo", "Loading photo"},
+      {"Photo_Damaged", "Damaged, only partly read"},
+      {"Photo_Not_A_File", "Not a picture file, skipped"},
+      {"Photo_Too_Large", "Too large to read, skipped"},
       {"Calculating_photo_sizes", "Calculating photo sizes"},
       {"Calc_photos_size", "Measuring photos"},
       {"Creating_the_layout", "Creating the layout"},
@@ -396,10 +400,17 @@ int Job::Run() {
                                     : "none of the " + std::to_string(photos_.size()) + " photos could be read");
   std::vector<std::string> usable;
   for (const std::string& photo : photos_) {
-    if (imported.contains(photo))
+    const ImportTrouble trouble = ImportTroubleOf(photo);
+    if (imported.contains(photo)) {
       usable.push_back(photo);
-    else
+      if (trouble == ImportTrouble::Damaged) Note(photo + ": the file is damaged; only the part that could be read is used");
+    } else if (trouble == ImportTrouble::NotAFile) {
+      Note("skipped " + photo + ": not a regular file");
+    } else if (trouble == ImportTrouble::TooLarge) {
+      Note("skipped " + photo + ": too large to read");
+    } else {
       Note("skipped " + photo + ": not a picture that can be read");
+    }
   }
 
   const std::string params = params_.Compose();
