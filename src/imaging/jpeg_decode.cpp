@@ -39,7 +39,8 @@ ErrorManager& Errors(j_common_ptr cinfo) { return *reinterpret_cast<ErrorManager
   std::longjmp(Errors(cinfo).jump, 1);
 }
 
-// The end of the data (a truncated file) is noted: what was read is used.
+// The end of the data (a truncated file, or an end marker before the picture
+// is full) is noted: what was read is used.
 // Other damage to the data gives no picture rather than one with smeared
 // parts, unless it comes after the end, where it is only the filler.
 void OnMessage(j_common_ptr cinfo, int level) {
@@ -50,6 +51,12 @@ void OnMessage(j_common_ptr cinfo, int level) {
       errors.ranOut = true;
       break;
     case JWRN_HIT_MARKER:
+      // The end of the picture before its data filled it: cut short too.
+      if (reinterpret_cast<j_decompress_ptr>(cinfo)->unread_marker == JPEG_EOI) {
+        errors.ranOut = true;
+        break;
+      }
+      [[fallthrough]];
     case JWRN_HUFF_BAD_CODE:
     case JWRN_ARITH_BAD_CODE:
     case JWRN_MUST_RESYNC:
