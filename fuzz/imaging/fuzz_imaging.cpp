@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to every picture loader: the upright load (which
 // picks JPEG, BMP or the libvips loaders by the first bytes), the reduced
-// JPEG path, and the EXIF reader on its own.
+// load (which shrinks rows while they are read, for every format), and the
+// EXIF reader on its own.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,12 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     touched = sum;
     CropToContent(ScaleBy(std::move(upright), 0.3));
   }
-  // The reduced path differs from the full one only for JPEG (DCT scaling).
-  if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
-    SizedLoad sized = LoadPictureSizedFromMemory(bytes, [](PictureSize full) {
-      return PictureSize{(full.width + 7) / 8, (full.height + 7) / 8};
+  // Reduced loads go through the shrinking row target (and JPEG's DCT
+  // scaling): a third, and a size smaller in one direction only.
+  for (const int divisor : {3, 1}) {
+    SizedLoad sized = LoadPictureSizedFromMemory(bytes, [divisor](PictureSize full) {
+      return PictureSize{std::max<std::int64_t>(1, full.width / divisor), std::max<std::int64_t>(1, full.height / 2)};
     });
-    (void)sized;
+    if (sized.picture && !sized.picture->empty()) touched = sized.picture->pixel(sized.picture->width() - 1,
+                                                                                sized.picture->height() - 1);
   }
   imaging_internal::ReadExifOrientation(bytes);
   return 0;

@@ -227,6 +227,53 @@ TEST_F(MakeShapeTest, UnwatchedCanvasGetsOnlyTheFinishedPreviewAndTheSameLayout)
   EXPECT_EQ(unwatched.order, watched.order);
 }
 
+// Pixels within 40 levels of a colour in a rendered collage.
+int64_t CountNear(const Bitmap& picture, uint32_t colour) {
+  int64_t count = 0;
+  for (int64_t y = 0; y < picture.height(); ++y) {
+    for (int64_t x = 0; x < picture.width(); ++x) {
+      const uint32_t p = picture.pixel(x, y);
+      bool near = true;
+      for (int shift = 0; shift < 24; shift += 8)
+        near = near && std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((colour >> shift) & 0xFF)) < 40;
+      count += near;
+    }
+  }
+  return count;
+}
+
+TEST_F(MakeShapeTest, FinalRenderUsesTheImportsPictureUntilThePhotoFileChanges) {
+  Play(ImportScript());
+  Play(MakeShape("shapeType='Rectangle'") + "\nwait\n");
+  auto collage = CollageRunner::Shared().CurrentFinishedCollage();
+  ASSERT_NE(collage, nullptr);
+  ASSERT_LE(collage->itemBoundingBoxWidth, 400);  // items no larger than what the import kept
+  const PhotoRecord photo = FindPhotoByPath(photos_ + "/p0.jpg");
+  ASSERT_NE(photo, nullptr);
+  ASSERT_FALSE(photo->decodedPath.empty());
+  EXPECT_EQ(photo->decodedWidth, 266);  // twice the 133 x 200 thumbnail of the 360 x 540 photo
+  EXPECT_EQ(photo->decodedHeight, 400);
+  constexpr uint32_t kMagenta = 0xFFFF00FF, kCyan = 0xFF00FFFF;
+
+  // While the photo is unchanged its items come from the kept picture: made
+  // magenta here, it shows.
+  Picture marked = Bitmap::Create(266, 400, PixelFormat::Rgb32);
+  Fill(*marked, kMagenta);
+  ASSERT_TRUE(SavePicture(*marked, photo->decodedPath, EncoderId::Bmp));
+  Picture first = collage->RenderFinal("first.png");
+  ASSERT_NE(first, nullptr);
+  EXPECT_GT(CountNear(*first, kMagenta), 2000);
+  EXPECT_TRUE(collage->failedPhotos.empty());
+
+  // Once the photo file is written again, its items are decoded from it.
+  ASSERT_EQ(std::system((std::string(VORNIDA_PYTHON) + " -c \"from PIL import Image; Image.new('RGB', (360, 540), "
+                         "(0, 255, 255)).save('" + photos_ + "/p0.jpg', quality=95)\"").c_str()), 0);
+  Picture second = collage->RenderFinal("second.png");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(CountNear(*second, kMagenta), 0);
+  EXPECT_GT(CountNear(*second, kCyan), 2000);
+}
+
 TEST_F(MakeShapeTest, UnknownShapeEndsTheRunWithoutALayout) {
   Play(ImportScript());
   log_.str("");
