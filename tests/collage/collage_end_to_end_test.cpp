@@ -33,8 +33,9 @@ class CollageProgram : public ::testing::Test {
 
   // Runs the program with `args`; standard error is collected with the output.
   testing::RunResult Collage(const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuote(scratch_.path()) + " && TMPDIR=" + ShellQuote(scratch_ / "tmp") + " " +
-                          ShellQuote(kProgram);
+    // A program that would wait for ever is ended after five minutes.
+    std::string command = "cd " + ShellQuote(scratch_.path()) + " && TMPDIR=" + ShellQuote(scratch_ / "tmp") +
+                          " timeout 300 " + ShellQuote(kProgram);
     for (const std::string& arg : args) command += " " + ShellQuote(arg);
     return testing::Run(command + " 2>&1 </dev/null");
   }
@@ -201,6 +202,35 @@ TEST_F(CollageProgram, EveryShapeMakesAPictureOfTheAskedSize) {
     EXPECT_EQ(Identify(output), "PNG 640 400\n") << shape[1];
     EXPECT_NE(run.out.find("wrote " + output), std::string::npos) << run.out;
   }
+}
+
+TEST_F(CollageProgram, FifosAndDevicesAreSkippedAndDamagedPhotosNamed) {
+  const std::string photos = SomePhotos(3);
+  const std::string fifo = scratch_ / "pipe.jpg";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A photo cut off two thirds of the way through its data.
+  std::string whole;
+  for (const auto& entry : std::filesystem::directory_iterator(photos)) {
+    whole = entry.path().string();
+    break;
+  }
+  const std::string bytes = ReadBytes(whole);
+  const std::string cut = scratch_ / "cut.jpg";
+  WriteBytes(cut, bytes.substr(0, bytes.size() * 2 / 3));
+  const std::string output = scratch_ / "out/mixed.png";
+  // Nothing ever writes to the FIFO: a program that opened it would wait
+  // until the time limit ends it, with a failing status.
+  const auto run = Collage({"--size", "400x300", "--seed", "3", photos, fifo, "/dev/zero", cut, "-o", output});
+  if (!CanSave(run)) GTEST_SKIP() << "this build has no save command yet";
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("vornida-collage: skipped " + fifo + ": not a regular file\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("vornida-collage: skipped /dev/zero: not a regular file\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("vornida-collage: " + cut + ": the file is damaged; only the part that could be read is used\n"),
+            std::string::npos)
+      << run.out;
+  // The damaged photo is in the collage with the three others.
+  EXPECT_NE(run.out.find("Photos 4)"), std::string::npos) << run.out;
+  EXPECT_EQ(Identify(output), "PNG 400 300\n");
 }
 
 TEST_F(CollageProgram, EveryOutputFormatIsReadByRealReaders) {
