@@ -11,6 +11,7 @@
 
 #include "imaging/colour.h"
 #include "imaging/decoders.h"
+#include "imaging/jpeg_dc_decode.h"
 #include "imaging/row_target.h"
 
 namespace vornida::imaging_internal {
@@ -150,6 +151,8 @@ struct JpegState {
   std::unique_ptr<ColourConverter> colour;
   std::vector<JSAMPLE> sampleRow;
   std::vector<std::uint8_t> profile;
+  JpegHeaderFacts facts;
+  bool progressive = false;
   bool created = false;
 };
 
@@ -166,8 +169,14 @@ DecodeOutcome DecodeJpeg(const PictureInput& input, const DecodeWish& wish) {
   if (setjmp(s->error.jump) != 0) {
     if (s->created) jpeg_destroy_decompress(&s->cinfo);
     // libjpeg reports "backing store" when a multi-scan picture needs more
-    // coefficient memory than it may use.
-    outcome.status = s->error.fatalCode == JERR_NO_BACKING_STORE ? LoadStatus::TooLarge : LoadStatus::NotAPicture;
+    // coefficient memory than it may use. A progressive one asked for at a
+    // reduced size can still be had from its DC coefficients, at 1/8 scale
+    // (enlarged from there when more was wanted: sharper would need the
+    // coefficients that do not fit).
+    if (s->error.fatalCode == JERR_NO_BACKING_STORE) {
+      if (s->progressive && wish.choose != nullptr) return DecodeJpegDcOnly(input, s->facts, wish);
+      outcome.status = LoadStatus::TooLarge;
+    }
     return outcome;
   }
   jpeg_create_decompress(&s->cinfo);
@@ -221,6 +230,17 @@ DecodeOutcome DecodeJpeg(const PictureInput& input, const DecodeWish& wish) {
     s->cinfo.out_color_space = JCS_EXT_BGRA;
   }
   s->colour = std::make_unique<ColourConverter>(layout, s->profile);
+  s->progressive = s->cinfo.progressive_mode;
+  s->facts.orientation = orientation;
+  s->facts.adobe = s->cinfo.saw_Adobe_marker;
+  s->facts.profile = s->profile;
+  switch (space) {
+    case JCS_GRAYSCALE: s->facts.colourSpace = JpegColourSpace::Grey; break;
+    case JCS_RGB: s->facts.colourSpace = JpegColourSpace::Rgb; break;
+    case JCS_CMYK: s->facts.colourSpace = JpegColourSpace::Cmyk; break;
+    case JCS_YCCK: s->facts.colourSpace = JpegColourSpace::Ycck; break;
+    default: s->facts.colourSpace = JpegColourSpace::YCbCr; break;
+  }
   if (layout == SourceLayout::Grey && !s->colour->managed()) {
     // The profile did not fit: grey straight to words, as without one.
     layout = SourceLayout::Bgrx;

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "imaging/bitmap.h"
+#include "imaging/decoders.h"
 #include "picture_files.h"
 
 namespace vornida {
@@ -193,6 +194,62 @@ img.save(f'{folder}/whole-progressive.jpg', quality=90, progressive=True)
   SizedLoad nothing = LoadAt("header-only.jpg", {320, 240});
   EXPECT_TRUE(nothing.picture->empty());
   EXPECT_EQ(nothing.status, LoadStatus::NotAPicture);
+}
+
+// Shrinks the decoders' memory budget for one test.
+class SmallDecoderBudget {
+ public:
+  explicit SmallDecoderBudget(std::size_t bytes) : saved_(imaging_internal::DecoderMemoryBudget()) {
+    imaging_internal::SetDecoderMemoryBudget(bytes);
+  }
+  ~SmallDecoderBudget() { imaging_internal::SetDecoderMemoryBudget(saved_); }
+
+ private:
+  std::size_t saved_;
+};
+
+TEST_F(SizedDecodeTest, ProgressiveJpegBeyondTheBudgetIsReadFromItsDcCoefficients) {
+  // Soft light and colour, as in photos (sharp colour edges come out a
+  // little softer from DC values, whose colour is at half resolution).
+  Python(R"(
+folder = ')" + folder_->path() + R"('
+w, h = 523, 317
+r = Image.radial_gradient('L').resize((w, h))
+g = Image.linear_gradient('L').resize((w, h))
+b = Image.linear_gradient('L').rotate(90).resize((w, h))
+smooth = Image.merge('RGB', [r, g, b])
+smooth.save(f'{folder}/p-ycc.jpg', quality=92, progressive=True)
+smooth.save(f'{folder}/p-444.jpg', quality=92, progressive=True, subsampling=0)
+smooth.convert('L').save(f'{folder}/p-grey.jpg', quality=92, progressive=True)
+smooth.convert('CMYK').save(f'{folder}/p-cmyk.jpg', quality=92, progressive=True)
+smooth.save(f'{folder}/p-restart.jpg', quality=92, progressive=True, restart_marker_blocks=3)
+)",
+         folder_->path());
+  const PictureSize eighth{66, 40};  // 523 x 317 at 1/8
+  for (const char* name : {"p-ycc.jpg", "p-444.jpg", "p-grey.jpg", "p-cmyk.jpg", "p-restart.jpg"}) {
+    SCOPED_TRACE(name);
+    // libjpeg, holding every coefficient.
+    SizedLoad full = LoadAt(name, eighth, 1.0);
+    ASSERT_EQ(full.picture->width(), 66);
+    SmallDecoderBudget budget(16 << 10);
+    SizedLoad dc = LoadAt(name, eighth, 1.0);
+    EXPECT_EQ(dc.status, LoadStatus::Decoded);
+    EXPECT_EQ(dc.fullSize.width, 523);
+    ASSERT_EQ(dc.picture->width(), 66);
+    ASSERT_EQ(dc.picture->height(), 40);
+    EXPECT_LT(MeanDifference(*dc.picture, *full.picture), 1.5);
+    // A whole picture cannot come from DC values: refused as too large.
+    EXPECT_TRUE(LoadPicture(File(name))->empty());
+  }
+  // Cut short, the rows the data reached are there and the rest is grey.
+  const std::vector<std::uint8_t> bytes = testing::ReadBytes(File("p-ycc.jpg"));
+  testing::WriteBytes(File("p-cut.jpg"), {bytes.begin(), bytes.begin() + static_cast<long>(FirstScanOffset(bytes) + 200)});
+  SmallDecoderBudget budget(16 << 10);
+  SizedLoad cut = LoadAt("p-cut.jpg", eighth, 1.0);
+  EXPECT_EQ(cut.status, LoadStatus::Damaged);
+  ASSERT_EQ(cut.picture->width(), 66);
+  const std::uint32_t bottom = LockPixels(*cut.picture).row(39)[30];
+  for (int shift = 0; shift < 24; shift += 8) EXPECT_NEAR(Channel(bottom, shift), 128, 2);
 }
 
 TEST_F(SizedDecodeTest, OnlyRegularFilesAreOpened) {
