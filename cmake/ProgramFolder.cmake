@@ -54,7 +54,9 @@ endfunction()
 # The same folder in an installation.
 function(vornida_install_program_folder)
   install(FILES ${VORNIDA_PROGRAM_PICTURES} DESTINATION ${VORNIDA_PROGRAM_FOLDER_INSTALLED})
-  install(DIRECTORY ${VORNIDA_DEMO_PHOTOS_SOURCE} DESTINATION ${VORNIDA_PROGRAM_FOLDER_INSTALLED})
+  # Their licence travels in the package's copyright file.
+  install(DIRECTORY ${VORNIDA_DEMO_PHOTOS_SOURCE} DESTINATION ${VORNIDA_PROGRAM_FOLDER_INSTALLED}
+          PATTERN LICENSE EXCLUDE)
   if(EXISTS ${VORNIDA_MOVIE_SOURCE})
     set(excludes)
     foreach(pattern IN LISTS VORNIDA_MOVIE_EXCLUDES)
