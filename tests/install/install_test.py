@@ -175,6 +175,14 @@ class PrefixInstall(unittest.TestCase):
         self.assertIn('<release version="%s"' % ARGS.version, text)
         self.assertIn("<launchable type=\"desktop-id\">%s.desktop</launchable>" % APP_ID, text)
         self.assertIn("<mediatype>%s</mediatype>" % PROJECT_TYPE, text)
+        # The screenshots are published from packaging/screenshots; each must
+        # be there, at the size the metainfo gives.
+        shots = re.findall(r'<image type="source" width="(\d+)" height="(\d+)">'
+                           r'https://vornida.example/screenshots/([^<]+)</image>', text)
+        self.assertTrue(shots)
+        for width, height, name in shots:
+            with Image.open(os.path.join(ARGS.source, "packaging/screenshots", name)) as shot:
+                self.assertEqual(shot.size, (int(width), int(height)), name)
 
     def test_projects_are_a_file_type_that_opens_vornida(self):
         folder = self.work_folder("types")
