@@ -231,7 +231,7 @@ class PrefixInstall(unittest.TestCase):
     def test_demo_runs_from_the_prefix_without_the_build_tree(self):
         folder = self.work_folder("demo")
         trace = os.path.join(folder, "trace.txt")
-        run(["strace", "-f", "-qq", "-e", "trace=file", "-o", trace,
+        run(["strace", "-f", "--seccomp-bpf", "-qq", "-e", "trace=file", "-o", trace,
              self.prefix + "/bin/vornida-collage", "-q", "--demo", "--seed", "5", "-o", "demo.png"], cwd=folder)
         assert_collage_png(self, os.path.join(folder, "demo.png"), (1600, 1200))
         opened = files_opened(trace)
@@ -364,8 +364,9 @@ class DesktopProgram(unittest.TestCase):
         env["DBUS_SESSION_BUS_ADDRESS"] = bus.stdout.readline().strip()
         env["NO_AT_BRIDGE"] = "1"
         trace = os.path.join(self.scratch, "trace.txt")
-        program = subprocess.Popen(["strace", "-f", "-qq", "-e", "trace=file", "-o", trace, "vornida"],
-                                   env=env, cwd=self.scratch, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        program = subprocess.Popen(
+            ["strace", "-f", "--seccomp-bpf", "-qq", "-e", "trace=file", "-o", trace, "vornida"],
+            env=env, cwd=self.scratch, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         self.processes.append(program)
         window = None
         deadline = time.monotonic() + 60
