@@ -193,7 +193,11 @@ void CUpgradeWizard::Press(WizardPress press) {
 void CUpgradeWizard::ShowPage(int page) {
   page_ = page;
   const std::string prefix = "UW.Page" + std::to_string(page);
-  view_.ShowPage(page, Text("UW.Title"), Text(prefix + ".Title"), Text(prefix + ".SubTitle"));
+  // Asked in this order, whatever order the compiler gives arguments.
+  const std::string caption = Text("UW.Title");
+  const std::string title = Text(prefix + ".Title");
+  const std::string subtitle = Text(prefix + ".SubTitle");
+  view_.ShowPage(page, caption, title, subtitle);
 }
 
 void CUpgradeWizard::SetButtons(std::uint32_t flags) {
