@@ -296,10 +296,15 @@ void CUpgradeWizard::OnPage1Notify(const ThreadNotification& note) {
     switch (signatureDownload_.GetStatus()) {
       case kStatusError: {
         manifestPending_ = false;
+        // No signature where one belongs, or something too long to be one.
         const std::uint16_t http = signatureDownload_.GetHttpStatus();
-        const bool missing =
-            signatureDownload_.GetErrorCode() == kErrorHttpStatus && (http == 404 || http == 410);
-        ShowFailure(missing ? wizard_key::kNoSignature : DownloadFailureKey(signatureDownload_));
+        const std::uint16_t code = signatureDownload_.GetErrorCode();
+        if (code == kErrorHttpStatus && (http == 404 || http == 410))
+          ShowFailure(wizard_key::kNoSignature);
+        else if (code == kErrorTooLarge)
+          ShowFailure(wizard_key::kBadSignature);
+        else
+          ShowFailure(DownloadFailureKey(signatureDownload_));
         RemoveFile(settings_.manifestPath);  // never used unsigned
         TryNextUrl();
         break;

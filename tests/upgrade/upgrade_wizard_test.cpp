@@ -264,8 +264,8 @@ TEST_F(UpgradeWizardTest, SameVersionOnlyOffersFinish) {
 }
 
 TEST_F(UpgradeWizardTest, OnlyAManifestSignedWithTheTrustedKeyIsUsed) {
-  // Four copies: unsigned, signed for other content, signed with another
-  // key, and a good one last.
+  // Copies that are unsigned, signed for other content, signed with another
+  // key, or carry something that is no signature; and a good one.
   const std::string manifest = Manifest("3.7", Item("setup37.deb"));
   WriteFile(files / "unsigned.xml", manifest);
   Publish("other.xml", manifest + " ");
@@ -278,13 +278,17 @@ TEST_F(UpgradeWizardTest, OnlyAManifestSignedWithTheTrustedKeyIsUsed) {
   Publish("good.xml", manifest);
   WriteFile(files / "garbage.xml", manifest);
   WriteFile(files / "garbage.xml.sig", "not a signature");
+  WriteFile(files / "huge.xml", manifest);
+  WriteFile(files / "huge.xml.sig", std::string(5000, 's'));
 
   StartHost(server.url("/files/unsigned.xml") + ";" + server.url("/files/changed.xml") + ";" +
-            server.url("/files/foreign.xml") + ";" + server.url("/files/garbage.xml"));
+            server.url("/files/foreign.xml") + ";" + server.url("/files/garbage.xml") + ";" +
+            server.url("/files/huge.xml"));
   host->Request(kCheckUpdate);
   EXPECT_TRUE(ShowsInOrder({"wizard: page 1", "wizard: text 1176 [UW.Err.NoSignature]",
                             "wizard: text 1176 [UW.Err.BadSignature]", "wizard: text 1176 [UW.Err.BadSignature]",
-                            "wizard: text 1176 [UW.Err.BadSignature]", "wizard: text 1175 [UW.Page1.ErrMsg1]",
+                            "wizard: text 1176 [UW.Err.BadSignature]", "wizard: text 1176 [UW.Err.BadSignature]",
+                            "wizard: text 1175 [UW.Page1.ErrMsg1]",
                             "wizard: cancel (no prepared press)", "wizard: close"}));
   EXPECT_FALSE(Logged("wizard: page 2"));
   EXPECT_TRUE(LeftOver().empty()) << "an untrusted manifest is not kept";
