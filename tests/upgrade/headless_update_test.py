@@ -170,7 +170,7 @@ class HeadlessUpdateTest(unittest.TestCase):
             self.assertEqual(left, [], path)
 
     def test_dripping_and_stalling_servers_end_at_the_floor(self):
-        fast = ["--update-speed-floor", "1000", "--update-speed-window", "1", "--update-redirect-limit", "1.5"]
+        fast = ["--update-speed-floor", "100", "--update-speed-window", "2", "--update-redirect-limit", "1.5"]
         for path in ("/drip", "/stallredirect/0?wait=0.4"):
             output, left, _, _ = self.play(TEST_COPY, fast + ["--update-url", self.server.url(path)])
             self.assertShows(output, "wizard: text 1176 [UW.Err.TooSlow]", "[UW.Page1.ErrMsg1]")

@@ -385,8 +385,10 @@ TEST_F(HttpDownloadTest, PostsTheBodyAsAForm) {
 TransferLimits QuickLimits(std::uint64_t maxBytes = 0) {
   TransferLimits limits;
   limits.maxBytes = maxBytes;
-  limits.speedFloor = 1000;
-  limits.speedWindow = std::chrono::milliseconds(1000);
+  // Low enough that no small local transfer is ever taken for a slow one,
+  // however loaded the machine.
+  limits.speedFloor = 100;
+  limits.speedWindow = std::chrono::milliseconds(2000);
   limits.redirectChainLimit = std::chrono::milliseconds(1500);
   return limits;
 }

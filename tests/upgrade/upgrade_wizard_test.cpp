@@ -45,8 +45,10 @@ UpdateKey TestKey() {
 // Bounds that let the slow cases end in about a second.
 TransferLimits QuickLimits() {
   TransferLimits limits;
-  limits.speedFloor = 1000;
-  limits.speedWindow = std::chrono::milliseconds(1000);
+  // Low enough that no small local transfer is ever taken for a slow one,
+  // however loaded the machine.
+  limits.speedFloor = 100;
+  limits.speedWindow = std::chrono::milliseconds(2000);
   limits.redirectChainLimit = std::chrono::milliseconds(1500);
   return limits;
 }
