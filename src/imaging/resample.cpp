@@ -73,4 +73,23 @@ void ResampleRow(const std::uint32_t* in, std::uint32_t* out, const Taps& taps, 
   }
 }
 
+void AccumulateRow(const std::uint32_t* in, std::int32_t weight, std::int32_t* acc, std::int64_t count) {
+  // The words' bytes in memory are B, G, R, A on the little-endian machines
+  // we build for: the order of the sums.
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(in);
+  const std::int64_t n = count * 4;
+  for (std::int64_t i = 0; i < n; ++i) acc[i] += static_cast<std::int32_t>(bytes[i]) * weight;
+}
+
+void PackRow(const std::int32_t* acc, std::uint32_t* out, std::int64_t count, bool opaque) {
+  std::int32_t sums[4];
+  for (std::int64_t x = 0; x < count; ++x, acc += 4) {
+    sums[0] = acc[0];
+    sums[1] = acc[1];
+    sums[2] = acc[2];
+    sums[3] = opaque ? 255 * kWeightOne : acc[3];
+    out[x] = Pack(sums);
+  }
+}
+
 }  // namespace vornida::imaging_internal

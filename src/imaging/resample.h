@@ -46,15 +46,12 @@ inline std::uint32_t Pack(const std::int32_t* acc) {
 void ResampleRow(const std::uint32_t* in, std::uint32_t* out, const Taps& taps, std::int64_t outWidth,
                  std::uint32_t forceAlpha);
 
-// Adds `weight` times the row `in` to the channel sums `acc` (4 per pixel).
-inline void AccumulateRow(const std::uint32_t* in, std::int32_t weight, std::int32_t* acc, std::int64_t width) {
-  for (std::int64_t x = 0; x < width; ++x, acc += 4) {
-    const std::uint32_t v = in[x];
-    acc[0] += static_cast<std::int32_t>(v & 0xFF) * weight;
-    acc[1] += static_cast<std::int32_t>((v >> 8) & 0xFF) * weight;
-    acc[2] += static_cast<std::int32_t>((v >> 16) & 0xFF) * weight;
-    acc[3] += static_cast<std::int32_t>(v >> 24) * weight;
-  }
-}
+// Adds `weight` times the channels of `count` pixels to their sums (four a
+// pixel, B, G, R, A). A plain loop over bytes, which the compiler turns into
+// vector instructions.
+void AccumulateRow(const std::uint32_t* in, std::int32_t weight, std::int32_t* acc, std::int64_t count);
+// The sums of `count` pixels back to premultiplied words; `opaque` makes
+// every alpha 255 (the top byte of an opaque picture's words is not kept).
+void PackRow(const std::int32_t* acc, std::uint32_t* out, std::int64_t count, bool opaque);
 
 }  // namespace vornida::imaging_internal

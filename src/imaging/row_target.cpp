@@ -39,10 +39,10 @@ class WholeTarget final : public RowTarget {
 };
 
 // The rows are averaged into the smaller picture as they come, with the
-// weights ResizeTo uses: each row through the horizontal taps (rounded to
-// 8 bits, as ResizeTo's first pass does), then added with its vertical
-// weight to the few output rows whose taps reach it. An output row is
-// written once the rows come past its last tap.
+// weights ResizeTo uses and in its order: each row is added with its
+// vertical weight to the sums of the few output rows whose taps reach it
+// (full width, before the horizontal taps), and an output row is finished
+// through the horizontal taps once the rows come past its last tap.
 class ShrinkTarget final : public RowTarget {
  public:
   ShrinkTarget(PictureSize decoded, PictureSize wanted, PixelFormat format, bool bottomUp, Picture out)
@@ -52,7 +52,7 @@ class ShrinkTarget final : public RowTarget {
         vertical_(MakeTaps(decoded.height, wanted.height)),
         out_(std::move(out)),
         row_(static_cast<std::size_t>(decoded.width), 0),
-        shrunkRow_(static_cast<std::size_t>(wanted.width)),
+        packed_(static_cast<std::size_t>(decoded.width)),
         opaque_(format == PixelFormat::Rgb32),
         bottomUp_(bottomUp) {}
 
@@ -71,27 +71,23 @@ class ShrinkTarget final : public RowTarget {
     written0_ = x0;
     written1_ = x1;
     if (x0 == x1) return;  // nothing but zeros: adds nothing
-    // Only the output columns whose taps reach the written words can differ
-    // from those of a zero row.
-    const std::uint32_t blank = opaque_ ? 0xFF000000u : 0u;
-    std::fill(shrunkRow_.begin(), shrunkRow_.end(), blank);
-    const auto& first = horizontal_.first;
-    const auto& count = horizontal_.count;
-    std::int64_t from = 0, to = wanted_.width;
-    while (from < to && first[from] + count[from] <= x0) ++from;
-    while (to > from && first[to - 1] >= x1) --to;
-    ResampleColumns(from, to);
-    Accumulate(current_, shrunkRow_.data());
+    // Only the written words add anything; the rest of the row is zero.
+    for (std::int64_t i = outNext_; i < wanted_.height && vertical_.first[i] <= current_; ++i) {
+      const std::int64_t k = current_ - vertical_.first[i];
+      if (k >= vertical_.count[i]) continue;
+      const std::int32_t weight = vertical_.WeightsOf(i)[k];
+      if (weight != 0) AccumulateRow(row_.data() + x0, weight, OutputSums(i) + 4 * x0, x1 - x0);
+    }
   }
 
   void FillRest(std::uint32_t colour) override {
     // Output rows that straddle the last row given get the colour's share of
     // their taps now; those entirely after it are written as the colour.
-    const std::vector<std::uint32_t> colourRow(static_cast<std::size_t>(wanted_.width), colour);
+    const std::vector<std::uint32_t> colourRow(static_cast<std::size_t>(decoded_.width), colour);
     for (std::int64_t i = outNext_; i < wanted_.height && vertical_.first[i] < next_; ++i) {
       const std::int32_t* w = vertical_.WeightsOf(i);
       for (int k = 0; k < vertical_.count[i]; ++k) {
-        if (vertical_.first[i] + k >= next_) AccumulateRow(colourRow.data(), w[k], OutputAccumulator(i), wanted_.width);
+        if (vertical_.first[i] + k >= next_) AccumulateRow(colourRow.data(), w[k], OutputSums(i), decoded_.width);
       }
     }
     fillFrom_ = next_;
@@ -115,37 +111,11 @@ class ShrinkTarget final : public RowTarget {
   }
 
  private:
-  void ResampleColumns(std::int64_t from, std::int64_t to) {
-    const std::uint32_t forceAlpha = opaque_ ? 0xFF000000u : 0u;
-    for (std::int64_t x = from; x < to; ++x) {
-      std::int32_t acc[4] = {0, 0, 0, 0};
-      const std::int32_t* w = horizontal_.WeightsOf(x);
-      const std::uint32_t* p = row_.data() + horizontal_.first[x];
-      for (int k = 0; k < horizontal_.count[x]; ++k) {
-        const std::uint32_t v = p[k] | forceAlpha;
-        acc[0] += static_cast<std::int32_t>(v & 0xFF) * w[k];
-        acc[1] += static_cast<std::int32_t>((v >> 8) & 0xFF) * w[k];
-        acc[2] += static_cast<std::int32_t>((v >> 16) & 0xFF) * w[k];
-        acc[3] += static_cast<std::int32_t>(v >> 24) * w[k];
-      }
-      shrunkRow_[static_cast<std::size_t>(x)] = Pack(acc);
-    }
-  }
-
   // The channel sums of output row i (which must not be written yet).
-  std::int32_t* OutputAccumulator(std::int64_t i) {
+  std::int32_t* OutputSums(std::int64_t i) {
     const std::size_t at = static_cast<std::size_t>(i - outNext_);
-    while (open_.size() <= at) open_.emplace_back(static_cast<std::size_t>(wanted_.width) * 4, 0);
+    while (open_.size() <= at) open_.emplace_back(static_cast<std::size_t>(decoded_.width) * 4, 0);
     return open_[at].data();
-  }
-
-  void Accumulate(std::int64_t y, const std::uint32_t* shrunk) {
-    for (std::int64_t i = outNext_; i < wanted_.height && vertical_.first[i] <= y; ++i) {
-      const std::int64_t k = y - vertical_.first[i];
-      if (k >= vertical_.count[i]) continue;
-      const std::int32_t weight = vertical_.WeightsOf(i)[k];
-      if (weight != 0) AccumulateRow(shrunk, weight, OutputAccumulator(i), wanted_.width);
-    }
   }
 
   // Writes every output row whose taps all lie before row y.
@@ -157,12 +127,8 @@ class ShrinkTarget final : public RowTarget {
         const bool filled = vertical_.first[outNext_] >= fillFrom_;
         std::fill(out, out + wanted_.width, filled ? fillColour_ : opaque_ ? 0xFF000000u : 0u);
       } else {
-        std::int32_t* a = open_.front().data();
-        for (std::int64_t x = 0; x < wanted_.width; ++x, a += 4) {
-          // Every source of an opaque picture is opaque, whatever was written.
-          if (opaque_) a[3] = 255 * kWeightOne;
-          out[x] = Pack(a);
-        }
+        PackRow(open_.front().data(), packed_.data(), decoded_.width, opaque_);
+        ResampleRow(packed_.data(), out, horizontal_, wanted_.width, 0);
         open_.pop_front();
       }
       ++outNext_;
@@ -173,8 +139,8 @@ class ShrinkTarget final : public RowTarget {
   Taps horizontal_;
   Taps vertical_;
   Picture out_;
-  std::vector<std::uint32_t> row_;        // the row being decoded
-  std::vector<std::uint32_t> shrunkRow_;  // it through the horizontal taps
+  std::vector<std::uint32_t> row_;     // the row being decoded
+  std::vector<std::uint32_t> packed_;  // an output row's sums, before the horizontal taps
   std::deque<std::vector<std::int32_t>> open_;  // sums of output rows outNext_, outNext_ + 1, ...
   std::int64_t outNext_ = 0;
   std::int64_t current_ = 0;

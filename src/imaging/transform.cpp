@@ -13,30 +13,29 @@ namespace {
 
 using imaging_internal::AccumulateRow;
 using imaging_internal::MakeTaps;
-using imaging_internal::Pack;
+using imaging_internal::PackRow;
 using imaging_internal::ResampleRow;
 using imaging_internal::Taps;
 
-// Two separable passes over premultiplied pixels: rows first into a buffer
-// of the new width, then columns into the result.
+// Two separable passes over premultiplied pixels: columns first into a
+// buffer of the new height (a vectorised sum over whole rows), then rows
+// into the result. The shrinking row target does the same, pass for pass.
 bool Resample(const Bitmap& src, Bitmap& dst) {
-  const std::int64_t sh = src.height(), dw = dst.width(), dh = dst.height();
-  const Taps horizontal = MakeTaps(src.width(), dw);
-  const Taps vertical = MakeTaps(sh, dh);
-  const std::uint32_t forceAlpha = src.format() == PixelFormat::Rgb32 ? 0xFF000000u : 0;
+  const std::int64_t sw = src.width(), dw = dst.width(), dh = dst.height();
+  const Taps horizontal = MakeTaps(sw, dw);
+  const Taps vertical = MakeTaps(src.height(), dh);
+  const bool opaque = src.format() == PixelFormat::Rgb32;
 
-  Picture between = Bitmap::Create(dw, sh, PixelFormat::Argb32);
+  Picture between = Bitmap::Create(sw, dh, PixelFormat::Argb32);
   if (!between) return false;
-  for (std::int64_t y = 0; y < sh; ++y) ResampleRow(src.row(y), between->row(y), horizontal, dw, forceAlpha);
-  std::vector<std::int32_t> acc(static_cast<std::size_t>(dw) * 4);
+  std::vector<std::int32_t> acc(static_cast<std::size_t>(sw) * 4);
   for (std::int64_t y = 0; y < dh; ++y) {
     std::fill(acc.begin(), acc.end(), 0);
     const std::int32_t* w = vertical.WeightsOf(y);
-    for (int k = 0; k < vertical.count[y]; ++k) AccumulateRow(between->row(vertical.first[y] + k), w[k], acc.data(), dw);
-    std::uint32_t* out = dst.row(y);
-    const std::int32_t* a = acc.data();
-    for (std::int64_t x = 0; x < dw; ++x, a += 4) out[x] = Pack(a);
+    for (int k = 0; k < vertical.count[y]; ++k) AccumulateRow(src.row(vertical.first[y] + k), w[k], acc.data(), sw);
+    PackRow(acc.data(), between->row(y), sw, opaque);
   }
+  for (std::int64_t y = 0; y < dh; ++y) ResampleRow(between->row(y), dst.row(y), horizontal, dw, 0);
   return true;
 }
 

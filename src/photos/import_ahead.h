@@ -26,7 +26,7 @@ struct DecodedPhoto {
   FileStamp file;  // the photo file as it was read
 };
 
-// The size the import decodes a photo at: twice its thumbnail, or the whole
+// The size the import decodes a photo at: within 500 x 500, or the whole
 // photo when that is smaller. The thumbnail is made from it, and it is kept
 // for a final render whose item is no larger.
 PictureSize DecodedSizeFor(PictureSize fullSize);

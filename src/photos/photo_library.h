@@ -48,7 +48,7 @@ struct CVRPhoto {
   std::string srcPath;           // the photo's identity (ASCII case ignored)
   std::string thumbPath;         // ThumbnailFolder + "/" + n + ".png"
   std::int32_t rotation = 0;     // degrees the layout subtracts; 0 from import
-  // The picture the import decoded (twice the thumbnail's size), kept in
+  // The picture the import decoded (within 500 x 500), kept in
   // ThumbnailFolder so that a final render whose item is no larger need not
   // decode the photo again; empty when none was kept. Valid while the photo
   // file still has `file`'s stamp.

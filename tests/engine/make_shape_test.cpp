@@ -247,17 +247,17 @@ TEST_F(MakeShapeTest, FinalRenderUsesTheImportsPictureUntilThePhotoFileChanges) 
   Play(MakeShape("shapeType='Rectangle'") + "\nwait\n");
   auto collage = CollageRunner::Shared().CurrentFinishedCollage();
   ASSERT_NE(collage, nullptr);
-  ASSERT_LE(collage->itemBoundingBoxWidth, 400);  // items no larger than what the import kept
+  ASSERT_LE(collage->itemBoundingBoxWidth, 500);  // items no larger than what the import kept
   const PhotoRecord photo = FindPhotoByPath(photos_ + "/p0.jpg");
   ASSERT_NE(photo, nullptr);
   ASSERT_FALSE(photo->decodedPath.empty());
-  EXPECT_EQ(photo->decodedWidth, 266);  // twice the 133 x 200 thumbnail of the 360 x 540 photo
-  EXPECT_EQ(photo->decodedHeight, 400);
+  EXPECT_EQ(photo->decodedWidth, 333);  // the 360 x 540 photo within 500 x 500
+  EXPECT_EQ(photo->decodedHeight, 500);
   constexpr uint32_t kMagenta = 0xFFFF00FF, kCyan = 0xFF00FFFF;
 
   // While the photo is unchanged its items come from the kept picture: made
   // magenta here, it shows.
-  Picture marked = Bitmap::Create(266, 400, PixelFormat::Rgb32);
+  Picture marked = Bitmap::Create(333, 500, PixelFormat::Rgb32);
   Fill(*marked, kMagenta);
   ASSERT_TRUE(SavePicture(*marked, photo->decodedPath, EncoderId::Bmp));
   Picture first = collage->RenderFinal("first.png");
