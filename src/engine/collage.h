@@ -215,6 +215,8 @@ class CCollage {
   void ShowPreviewFrame(bool withItems);
 
   const Bitmap* PreviewBackground(int32_t width, int32_t height, double scale);
+  // The background picture scaled to cover the canvas times `scale`.
+  Picture LoadCoveringBackground(double scale) const;
   // Roughly the memory RenderFinal holds for item k while making it.
   int64_t ItemBytesEstimate(int32_t k) const;
   void DrawPreviewItems(Bitmap& frame, double scale) const;

@@ -145,6 +145,18 @@ Picture CCollage::RotatePhoto(const Bitmap& picture, double angle) const {
 
 // ---------------------------------------------------------------- preview
 
+Picture CCollage::LoadCoveringBackground(double scale) const {
+  // Shrunk while it is read: a background declaring a huge size costs the
+  // canvas's memory, not its own.
+  return LoadPictureSized(backgroundFile, [this, scale](PictureSize full) {
+           const double f = std::max(static_cast<double>(canvasWidth) / static_cast<double>(full.width),
+                                     static_cast<double>(canvasHeight) / static_cast<double>(full.height)) *
+                            scale;
+           return PictureSize{RoundHalfAway(static_cast<double>(full.width) * f),
+                              RoundHalfAway(static_cast<double>(full.height) * f)};
+         }).picture;
+}
+
 void CCollage::PrepareLayoutImages() {
   const double c = PreviewScale();
   ItemPictureCache& cache = *pictureCache;
@@ -217,15 +229,10 @@ const Bitmap* CCollage::PreviewBackground(int32_t width, int32_t height, double 
   if (!bg) return nullptr;
   bool drawn = false;
   if (!backgroundFile.empty()) {
-    Picture file = LoadPicture(backgroundFile);
+    Picture file = LoadCoveringBackground(r);
     if (file && !file->empty()) {
-      const double f = std::max(static_cast<double>(canvasWidth) / file->width(),
-                                static_cast<double>(canvasHeight) / file->height()) * r;
-      file = ScaleBy(std::move(file), f);
-      if (file && !file->empty()) {
-        DrawPictureAt(*bg, *file, RoundHalfAway(width * 0.5 - file->width() * 0.5),
-                      RoundHalfAway(height * 0.5 - file->height() * 0.5));
-      }
+      DrawPictureAt(*bg, *file, RoundHalfAway(width * 0.5 - file->width() * 0.5),
+                    RoundHalfAway(height * 0.5 - file->height() * 0.5));
     }
     drawn = true;
   }
@@ -351,16 +358,12 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
   Fill(*out, fill);
 
   if (!backgroundFile.empty()) {
-    Picture bg = LoadPicture(backgroundFile);
+    Picture bg = LoadCoveringBackground(1.0);
     if (bg && !bg->empty()) {
-      bg = ScaleBy(std::move(bg), std::max(static_cast<double>(canvasWidth) / bg->width(),
-                                           static_cast<double>(canvasHeight) / bg->height()));
-      if (bg && !bg->empty()) {
-        const int64_t x = RoundHalfAway(canvasWidth * 0.5 - bg->width() * 0.5);
-        const int64_t y = RoundHalfAway(canvasHeight * 0.5 - bg->height() * 0.5);
-        if (layers) layers->addLayer(*bg, static_cast<int32_t>(x), static_cast<int32_t>(y));
-        DrawPictureAt(*out, *bg, x, y);
-      }
+      const int64_t x = RoundHalfAway(canvasWidth * 0.5 - bg->width() * 0.5);
+      const int64_t y = RoundHalfAway(canvasHeight * 0.5 - bg->height() * 0.5);
+      if (layers) layers->addLayer(*bg, static_cast<int32_t>(x), static_cast<int32_t>(y));
+      DrawPictureAt(*out, *bg, x, y);
     }
   }
 

@@ -225,8 +225,11 @@ bool CheckPicture(const std::string& option, const std::string& path, std::strin
     error = option + ": " + path + ": no such picture file";
     return false;
   }
-  Picture picture = LoadPicturePlain(path);
-  if (!picture || picture->width() < 1 || picture->height() < 1) {
+  // Read through, but kept small: a file declaring a huge size costs no memory.
+  const SizedLoad probe = LoadPictureSized(path, [](PictureSize full) {
+    return PictureSize{std::min<std::int64_t>(full.width, 64), std::min<std::int64_t>(full.height, 64)};
+  });
+  if (!probe.picture || probe.picture->empty()) {
     error = option + ": " + path + ": not a picture that can be read";
     return false;
   }
