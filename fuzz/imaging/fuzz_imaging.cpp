@@ -43,12 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Progressive JPEGs over the decoder budget are read from their DC
   // coefficients by a decoder of our own.
   if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+    const std::size_t budget = imaging_internal::DecoderMemoryBudget();
     imaging_internal::SetDecoderMemoryBudget(1);
     SizedLoad dc = LoadPictureSizedFromMemory(bytes, [](PictureSize full) {
       return PictureSize{std::max<std::int64_t>(1, full.width / 9), std::max<std::int64_t>(1, full.height / 9)};
     });
     if (dc.picture && !dc.picture->empty()) touched = dc.picture->pixel(0, dc.picture->height() - 1);
-    imaging_internal::SetDecoderMemoryBudget(std::size_t{200} << 20);
+    imaging_internal::SetDecoderMemoryBudget(budget);
   }
   imaging_internal::ReadExifOrientation(bytes);
   return 0;

@@ -12,9 +12,9 @@ namespace imaging_internal {
 namespace {
 
 std::atomic<std::int64_t> maxDecodedPixels{kMaxPicturePixels};
-// With the program itself and the picture being made, a decode stays well
-// within 300 MB.
-std::atomic<std::size_t> decoderMemoryBudget{std::size_t{200} << 20};
+// With the program itself and the picture being made, a decode stays within
+// 300 MB.
+std::atomic<std::size_t> decoderMemoryBudget{std::size_t{240} << 20};
 
 DecodeOutcome Decode(const PictureInput& input, const DecodeWish& wish) {
   std::uint8_t magic[3] = {0, 0, 0};

@@ -63,7 +63,9 @@ double HeldBytesPerPixel(Kind kind, VipsImage* image) {
   switch (kind) {
     case Kind::Gif:
     case Kind::Webp: return 4;
-    case Kind::Heif: return 6;  // the decoded YUV planes and the RGB frame made from them
+    // The decoded YUV planes, the RGB frame made from them and libde265's
+    // own frames: measured at ten bytes a pixel.
+    case Kind::Heif: return 10;
     case Kind::Png: {
       int interlaced = 0;
       if (vips_image_get_typeof(image, "interlaced") != 0 && vips_image_get_int(image, "interlaced", &interlaced) == 0 &&
@@ -189,13 +191,29 @@ DecodeOutcome DecodeWithVips(const PictureInput& input, const DecodeWish& wish) 
     }
     vips_error_clear();
   }
+  auto heldBytes = [kind](VipsImage* image) {
+    return HeldBytesPerPixel(kind, image) * static_cast<double>(vips_image_get_width(image)) *
+           static_cast<double>(vips_image_get_height(image));
+  };
+  if (heldBytes(loaded.get()) > static_cast<double>(DecoderMemoryBudget())) {
+    // libheif decodes a picture whole: one too large for that is read from
+    // the thumbnail the file carries, when it carries one and a reduced
+    // picture was asked for (sharper would need the memory it does not have).
+    VipsPtr<VipsImage> thumbnail;
+    if (kind == Kind::Heif && wish.choose != nullptr) {
+      thumbnail.reset(vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on",
+                                                 VIPS_FAIL_ON_ERROR, "thumbnail", TRUE, nullptr));
+      vips_error_clear();
+    }
+    if (!thumbnail || vips_image_get_width(thumbnail.get()) >= width ||
+        heldBytes(thumbnail.get()) > static_cast<double>(DecoderMemoryBudget())) {
+      outcome.status = LoadStatus::TooLarge;
+      return outcome;
+    }
+    loaded = std::move(thumbnail);
+  }
   const std::int64_t loadedWidth = vips_image_get_width(loaded.get());
   const std::int64_t loadedHeight = vips_image_get_height(loaded.get());
-  if (HeldBytesPerPixel(kind, loaded.get()) * static_cast<double>(loadedWidth) * static_cast<double>(loadedHeight) >
-      static_cast<double>(DecoderMemoryBudget())) {
-    outcome.status = LoadStatus::TooLarge;
-    return outcome;
-  }
 
   SourceLayout layout = SourceLayout::Rgb;
   bool keepProfile = true;

@@ -252,6 +252,32 @@ smooth.save(f'{folder}/p-restart.jpg', quality=92, progressive=True, restart_mar
   for (int shift = 0; shift < 24; shift += 8) EXPECT_NEAR(Channel(bottom, shift), 128, 2);
 }
 
+TEST_F(SizedDecodeTest, HeifBeyondTheBudgetIsReadFromItsThumbnail) {
+  Python(R"(
+folder = ')" + folder_->path() + R"('
+w, h = 523, 317
+smooth = Image.merge('RGB', [Image.radial_gradient('L').resize((w, h)), Image.linear_gradient('L').resize((w, h)),
+                             Image.linear_gradient('L').rotate(90).resize((w, h))])
+smooth.save(f'{folder}/smooth.png')
+)",
+         folder_->path());
+  testing::Run("heif-enc -q 90 -t 96 " + File("smooth.png") + " -o " + File("with-thumb.heic") + " >/dev/null");
+  testing::Run("heif-enc -q 90 " + File("smooth.png") + " -o " + File("no-thumb.heic") + " >/dev/null");
+  Picture whole = LoadPicture(File("smooth.png"));
+  Picture reference = ResizeTo(ClonePicture(*whole), 80, 49);
+  // Room for the 96-pixel thumbnail but not for the 523 x 317 picture.
+  SmallDecoderBudget budget(200 << 10);
+  SizedLoad fromThumbnail = LoadAt("with-thumb.heic", {80, 49});
+  EXPECT_EQ(fromThumbnail.status, LoadStatus::Decoded);
+  EXPECT_EQ(fromThumbnail.fullSize.width, 523);
+  ASSERT_EQ(fromThumbnail.picture->width(), 80);
+  EXPECT_LT(MeanDifference(*fromThumbnail.picture, *reference), 8.0);
+  // Without a thumbnail, or for the whole picture, there is nothing small
+  // enough to read.
+  EXPECT_EQ(LoadAt("no-thumb.heic", {80, 49}).status, LoadStatus::TooLarge);
+  EXPECT_TRUE(LoadPicture(File("with-thumb.heic"))->empty());
+}
+
 TEST_F(SizedDecodeTest, OnlyRegularFilesAreOpened) {
   const std::string fifo = File("pipe.jpg");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
