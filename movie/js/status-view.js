@@ -8,7 +8,7 @@ function render(state) {
   const bar = document.getElementById('progress');
   const { value, max, visible } = state.progress;
   const busy = state.importing || state.previewing || state.saving;
-  bar.hidden = !(visible && busy);
+  bar.style.visibility = visible && busy ? 'visible' : 'hidden';
   const percent = max > 0 ? Math.max(0, Math.min(100, Math.round((value / max) * 100))) : 0;
   bar.setAttribute('aria-valuenow', String(percent));
   document.getElementById('progress-fill').style.width = `${percent}%`;
