@@ -68,8 +68,11 @@ export class HeadlessNative {
   onLine(line) {
     this.lines.push(line);
     if (line.startsWith('answer: ')) {
+      // Through the same chain as the calls: the page sees every call the
+      // native side made while running a request before that request's answer.
       const resolve = this.pending.shift();
-      resolve?.(line === 'answer: none' ? '' : line.slice('answer: '.length));
+      const answer = line === 'answer: none' ? '' : line.slice('answer: '.length);
+      this.chain = this.chain.then(() => resolve?.(answer));
     } else if (line.startsWith('call: ')) {
       const xml = line.slice('call: '.length).replace(/\\n/g, '\n').replace(/\\r/g, '\r');
       this.calls.push(xml);
