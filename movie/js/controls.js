@@ -37,7 +37,8 @@ function refusal(el, name, checked) {
   const scale = scaleOf(el);
   const unit = unitOf(el);
   if (field.kind === 'int' || field.kind === 'real') {
-    const values = { min: realText(field.min * scale) + unit, max: realText(field.max * scale) + unit };
+    const withUnit = (n) => realText(n * scale) + (unit === 'px' ? ' px' : unit);
+    const values = { min: withUnit(field.min), max: withUnit(field.max) };
     const key = field.kind === 'int' && scale === 1 ? 'ui.hint.wholeNumber' : 'ui.hint.number';
     return t(checked.reason === 'number' ? key : 'ui.hint.range', values);
   }

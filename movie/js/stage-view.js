@@ -44,6 +44,7 @@ function render(state) {
   image.hidden = !state.previewShown;
   image.alt = state.previewShown ? t('ui.stage.previewAlt') : '';
 
+  document.getElementById('stage-working').hidden = !(state.previewing && !state.previewShown);
   const empty = document.getElementById('empty-state');
   const nothing = !state.previewShown && !state.previewing;
   empty.hidden = !nothing;

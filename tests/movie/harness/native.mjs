@@ -115,23 +115,22 @@ export class HeadlessNative {
   }
 
   // Resolves once everything sent so far has run and the page has taken
-  // every call that came of it.
+  // every call that came of it, including requests the page made in answer.
   async settle() {
-    await new Promise((resolve) => {
-      this.pending.push(resolve);
-      this.write('<invoke name="GetVerText"><arguments></arguments></invoke>\nwait\n');
-    });
-    // Calls forwarded meanwhile may queue more requests; settle those too.
-    for (let i = 0; i < 50; ++i) {
+    for (let round = 0; round < 100; ++round) {
       const before = this.requests.length;
-      await this.chain;
-      await new Promise((resolve) => setTimeout(resolve, 30));
-      if (this.requests.length === before && this.pending.length === 0) return;
       await new Promise((resolve) => {
         this.pending.push(resolve);
         this.write('<invoke name="GetVerText"><arguments></arguments></invoke>\nwait\n');
       });
+      await this.chain;
+      // Let the page run what its answers set off: a task after them runs
+      // only once their continuations have.
+      for (let i = 0; i < 3 && this.page; ++i) await this.page.evaluate(() => new Promise((r) => setTimeout(r, 0)));
+      await this.chain;
+      if (this.requests.length === before && this.pending.length === 0) return;
     }
+    throw new Error('the page and the native side did not come to rest');
   }
 
   // The page's requests by command name, decoded just enough for checks:
