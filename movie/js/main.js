@@ -16,7 +16,7 @@ import { customShapeChosen, initShapeView } from './shape-view.js';
 import { initStageView, reportCanvasArea } from './stage-view.js';
 import { getState, update } from './state.js';
 import { initStatusView } from './status-view.js';
-import { currentLanguage, loadStrings, requestedLanguage, translateTree } from './strings.js';
+import { currentLanguage, loadStrings, requestedLanguage, t, translateTree } from './strings.js';
 import { initTitlebar } from './titlebar.js';
 
 const timings = { start: performance.now() };
@@ -44,6 +44,10 @@ async function start() {
   const settings = hasNative() ? await loadSettings() : getState().settings;
   update({ settings });
   timings.settings = performance.now();
+  // The program's own version, shown at the foot of the menu.
+  call('GetVerText').then((version) => {
+    if (typeof version === 'string' && version) document.getElementById('menu-version').textContent = t('ui.menu.version', { version });
+  });
 
   initControls();
   initRail();
@@ -69,8 +73,13 @@ async function start() {
   app.dataset.loaded = 'true';
 }
 
+// Faults of the page go to the native side's trace as well as the console.
+addEventListener('error', (event) => call('Trace', `page error: ${event.message} (${event.filename}:${event.lineno})`));
+addEventListener('unhandledrejection', (event) => call('Trace', `page error: ${event.reason}`));
+
 start().catch((error) => {
   console.error('Vornida could not start its page:', error);
+  call('Trace', `page start failed: ${error}`);
   // Hand over anyway: a window with a fault is better than none.
   document.getElementById('app').dataset.ready = 'true';
   call('LoadComplete');

@@ -9,6 +9,8 @@ expected output these placeholders are replaced first:
   {TMP} {DATA} {CONFIG}   the three folders      {UID}  the user id
   {WORK}                  a scratch folder        {APP}  the program folder
   {TESTDATA}              tests/data of the source tree
+  {STRINGS}               the user interface's English text table
+                          (movie/strings/en.json), for --strings
 Comment lines of the script may carry directives for this runner (the console
 skips them as comments):
   # args: ...                 extra command-line arguments
@@ -51,6 +53,7 @@ def main():
             "{UID}": str(os.getuid()),
             "{APP}": os.path.dirname(os.path.abspath(binary)),
             "{TESTDATA}": os.path.join(SOURCE, "data"),
+            "{STRINGS}": os.path.join(os.path.dirname(SOURCE), "movie", "strings", "en.json"),
         }
         for key in ("{TMP}", "{DATA}", "{CONFIG}", "{WORK}"):
             os.makedirs(places[key])
