@@ -223,7 +223,9 @@ export function composeParams(settings, { shapePath = '' } = {}) {
 }
 
 function presetFor(width, height) {
-  return CANVAS_PRESETS.find((p) => (p.width === width && p.height === height) || (p.width === height && p.height === width));
+  return CANVAS_PRESETS.find(
+    (p) => p.id !== 'screen' && ((p.width === width && p.height === height) || (p.width === height && p.height === width)),
+  );
 }
 
 // The settings a `Vornida` element describes (`get(name)` reads an attribute,
