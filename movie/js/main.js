@@ -63,8 +63,8 @@ async function start() {
 
   const app = document.getElementById('app');
   app.dataset.ready = 'true';
-  // Wait for the first layout so that the canvas area is known, then hand over.
-  await new Promise((resolve) => requestAnimationFrame(() => resolve()));
+  // The canvas area is known once laid out (measuring lays out at once; no
+  // animation frame is awaited, as the host may load the page hidden).
   reportCanvasArea();
   timings.shown = performance.now();
   await call('LoadComplete');
@@ -74,12 +74,13 @@ async function start() {
 }
 
 // Faults of the page go to the native side's trace as well as the console.
-addEventListener('error', (event) => call('Trace', `page error: ${event.message} (${event.filename}:${event.lineno})`));
-addEventListener('unhandledrejection', (event) => call('Trace', `page error: ${event.reason}`));
+const trace = (text) => call('Trace', text).catch(() => {});
+addEventListener('error', (event) => trace(`page error: ${event.message} (${event.filename}:${event.lineno})`));
+addEventListener('unhandledrejection', (event) => trace(`page error: ${event.reason}`));
 
 start().catch((error) => {
   console.error('Vornida could not start its page:', error);
-  call('Trace', `page start failed: ${error}`);
+  trace(`page start failed: ${error}`);
   // Hand over anyway: a window with a fault is better than none.
   document.getElementById('app').dataset.ready = 'true';
   call('LoadComplete');
