@@ -49,6 +49,7 @@ export class HeadlessNative {
     this.getStrAnswers = []; // { key, answer } as the page answered getStr
     this.pending = [];
     this.page = null;
+    this.received = new Map(); // page -> requests received from it
     this.chain = Promise.resolve();
     this.stderr = '';
     const strings = path.join(MOVIE, 'strings', `${lang}.json`);
@@ -115,22 +116,36 @@ export class HeadlessNative {
   }
 
   // Resolves once everything sent so far has run and the page has taken
-  // every call that came of it, including requests the page made in answer.
+  // every call that came of it, including requests the page made in answer:
+  // the page's bridge counts the requests it sent and those still waiting
+  // for their answer.
   async settle() {
-    for (let round = 0; round < 100; ++round) {
+    for (let round = 0; round < 200; ++round) {
       const before = this.requests.length;
       await new Promise((resolve) => {
         this.pending.push(resolve);
         this.write('<invoke name="GetVerText"><arguments></arguments></invoke>\nwait\n');
       });
       await this.chain;
-      // Let the page run what its answers set off: a task after them runs
-      // only once their continuations have.
-      for (let i = 0; i < 3 && this.page; ++i) await this.page.evaluate(() => new Promise((r) => setTimeout(r, 0)));
+      if (this.page) {
+        for (;;) {
+          const { sent, waiting } = await this.pageCounts();
+          if (waiting === 0 && sent === (this.received.get(this.page) ?? 0)) break;
+          await new Promise((resolve) => setTimeout(resolve, 10));
+        }
+        // What the last answers set off runs before a task queued after them.
+        await this.page.evaluate(() => new Promise((r) => setTimeout(r, 0)));
+        const { sent } = await this.pageCounts();
+        if (sent !== (this.received.get(this.page) ?? 0)) continue;
+      }
       await this.chain;
       if (this.requests.length === before && this.pending.length === 0) return;
     }
     throw new Error('the page and the native side did not come to rest');
+  }
+
+  pageCounts() {
+    return this.page.evaluate(() => ({ sent: window.vornidaTestBridge.sent, waiting: window.vornidaTestBridge.waiting }));
   }
 
   // The page's requests by command name, decoded just enough for checks:
@@ -190,10 +205,23 @@ export async function routeMovie(context) {
 // Wires a page to `native` before it loads.
 export async function attachNative(page, native) {
   native.page = page;
-  await page.exposeFunction('__vornidaNativeRequest', (xml) => native.request(xml));
+  await page.exposeBinding('__vornidaNativeRequest', ({ page: from }, xml) => {
+    native.received.set(from, (native.received.get(from) ?? 0) + 1);
+    return native.request(xml);
+  });
+  // The bridge counts what it sent, so that a test can tell when every
+  // request of the page has arrived.
   await page.addInitScript((origin) => {
     window.vornidaTestBridge = {
-      postMessage: (xml) => window.__vornidaNativeRequest(xml),
+      sent: 0,
+      waiting: 0,
+      postMessage(xml) {
+        this.sent += 1;
+        this.waiting += 1;
+        const answer = window.__vornidaNativeRequest(xml);
+        answer.finally(() => (this.waiting -= 1));
+        return answer;
+      },
       fileBase: `${origin}/file/`,
     };
   }, ORIGIN);

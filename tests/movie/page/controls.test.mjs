@@ -108,6 +108,8 @@ describe('controls and the parameter text', () => {
     await page.click('label.choice-card:has(input[value="Image"])');
     await page.click('#browse-shape');
     await native.settle();
+    // The chosen silhouette shows, loaded through the page's file addresses.
+    await page.waitForFunction(() => document.getElementById('shape-thumb').naturalWidth > 0, null, { timeout: 10000 });
     assert.equal(await page.isVisible('#shape-thumb'), true);
     const p = await make();
     assert.deepEqual([p.shapeType, p.shape, p.backgroundType, p.backgroundFile], ['Image', silhouette, 'Image', picture]);

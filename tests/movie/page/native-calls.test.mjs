@@ -124,6 +124,10 @@ describe('calls of the native side', () => {
 
 describe('flows that end without an answer', () => {
   test('a cancelled dialog leaves the page as it was', async () => {
+    // The settings changed above re-make the collage made above after a
+    // pause; let that run end first.
+    await page.waitForTimeout(900);
+    await native.settle();
     const tiles = await page.$$eval('.photo-tile', (t) => t.length);
     native.prepare('dialog');
     await page.click('#add-photos-button');
