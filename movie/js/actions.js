@@ -51,13 +51,18 @@ async function currentParams() {
   return composeParams(s, { shapePath });
 }
 
-// The layout the last "MakeShape" was made from, to see what changed since.
-let madeFrom = '';
+// What the last "MakeShape" was made from, to see what changed since: the
+// layout's settings, and the photo list (every change to it makes a new list).
+let madeFrom = { settings: '', photos: null };
 let rerunTimer = 0;
 let rerunWanted = false;
 
-function layoutKey(state) {
-  return JSON.stringify([LAYOUT_FIELDS.map((name) => state.settings[name]), state.photos.map((p) => p.src)]);
+function settingsKey(state) {
+  return JSON.stringify(LAYOUT_FIELDS.map((name) => state.settings[name]));
+}
+
+function changedSinceMade(state) {
+  return state.photos !== madeFrom.photos || settingsKey(state) !== madeFrom.settings;
 }
 
 async function makeCollage() {
@@ -67,7 +72,7 @@ async function makeCollage() {
   // Held back until the native side reports the run (it answers at once and
   // notifies "previewing" from its worker).
   update({ previewing: true, haveCollage: false });
-  madeFrom = layoutKey(getState());
+  madeFrom = { settings: settingsKey(getState()), photos: getState().photos };
   const params = await currentParams();
   if (!params) {
     update({ previewing: false });
@@ -83,7 +88,7 @@ function scheduleRerun() {
   rerunTimer = setTimeout(() => {
     rerunTimer = 0;
     const state = getState();
-    if (!state.madeOnce || layoutKey(state) === madeFrom) return;
+    if (!state.madeOnce || !changedSinceMade(state)) return;
     if (abilities().make) makeCollage();
     else if (state.previewing || state.importing || state.saving) rerunWanted = true;
   }, RERUN_DELAY_MS);
@@ -151,7 +156,7 @@ export function projectTextArrived(text) {
 
 function clearCollage() {
   forgetTextShape();
-  madeFrom = '';
+  madeFrom = { settings: '', photos: null };
   update({ haveCollage: false, madeOnce: false, preview: null, previewShown: false, stateText: '', infoText: '' });
   call('HideVCCanvas');
 }
@@ -286,8 +291,6 @@ function render(state) {
   document.getElementById('action-hint').textContent = actionHint(state, can);
 }
 
-let photosSeen = null;
-
 export function initActions() {
   document.addEventListener('click', (event) => {
     const target = event.target.closest('[data-action]');
@@ -297,13 +300,11 @@ export function initActions() {
   initSaveDialog();
   subscribe(render);
   // Changes to the layout's settings or photos re-make a collage made before.
-  let lastKey = '';
+  let seen = { settings: null, photos: null };
   subscribe((state) => {
-    if (!state.madeOnce) return;
-    if (state.photos === photosSeen && lastKey && lastKey === layoutKey(state)) return;
-    photosSeen = state.photos;
-    lastKey = layoutKey(state);
-    if (lastKey !== madeFrom) scheduleRerun();
+    if (!state.madeOnce || (state.settings === seen.settings && state.photos === seen.photos)) return;
+    seen = { settings: state.settings, photos: state.photos };
+    if (changedSinceMade(state)) scheduleRerun();
   });
   render(getState());
 }

@@ -3,7 +3,7 @@
 // and the answers of the add-photos and open-project flows.
 
 import { addCallback } from './bridge.js';
-import { parsePhotoText, samePath } from './photo-text.js';
+import { parsePhotoText } from './photo-text.js';
 import { getState, update } from './state.js';
 import { lookup } from './strings.js';
 import { MOVIE_VERSION } from './version.js';
@@ -19,6 +19,15 @@ export const hooks = {
 };
 
 let previewVersion = 0;
+
+// Lower-cased paths of the listed photos, for the duplicate check of a big
+// import; rebuilt whenever the list was changed elsewhere.
+let known = { photos: null, paths: new Set() };
+
+function knownPaths(photos) {
+  if (known.photos !== photos) known = { photos, paths: new Set(photos.map((p) => p.src.toLowerCase())) };
+  return known.paths;
+}
 
 function truthy(value) {
   return value === true || value === 1 || value === '1' || value === 'true' || value === 'TRUE';
@@ -82,10 +91,14 @@ export function installMovieFunctions() {
     const photo = parsePhotoText(String(text ?? ''));
     if (!photo) return;
     const photos = getState().photos;
-    if (photos.some((p) => samePath(p.src, photo.src))) return;
+    const paths = knownPaths(photos);
+    if (paths.has(photo.src.toLowerCase())) return;
     // Appending keeps the finished collage valid: its items point at the
     // photos before the new ones.
-    update({ photos: [...photos, photo] });
+    const longer = [...photos, photo];
+    paths.add(photo.src.toLowerCase());
+    known.photos = longer;
+    update({ photos: longer });
     hooks.photoAdded(photo);
   });
 }

@@ -16,6 +16,7 @@ function makeTile(photo) {
   li.dataset.src = photo.src;
   li.title = photo.name;
   li.setAttribute('aria-label', photo.name);
+  li.setAttribute('aria-keyshortcuts', 'Delete');
   const img = document.createElement('img');
   img.alt = '';
   img.loading = 'lazy';
@@ -28,6 +29,7 @@ function makeTile(photo) {
   remove.type = 'button';
   remove.className = 'photo-remove';
   remove.tabIndex = -1;
+  remove.disabled = !removable;
   remove.setAttribute('aria-label', t('ui.photos.remove', { name: photo.name }));
   remove.title = t('ui.photos.remove', { name: photo.name });
   remove.innerHTML = '<svg class="icon"><use href="#i-close"/></svg>';
@@ -64,9 +66,25 @@ export async function removeAllPhotos({ ask = true } = {}) {
   return true;
 }
 
-function render(state) {
-  const grid = document.getElementById('photo-grid');
-  const wanted = new Set(state.photos.map((p) => p.src));
+let rendered = [];
+let removable = true;
+
+// Lays the tiles out as the list says. An import only appends, so that case
+// adds the new tiles alone; anything else goes through the whole list.
+function layTiles(grid, photos) {
+  const appended =
+    photos.length >= rendered.length &&
+    (rendered.length === 0 || (photos[0] === rendered[0] && photos[rendered.length - 1] === rendered.at(-1)));
+  if (appended) {
+    for (const photo of photos.slice(rendered.length)) {
+      const li = makeTile(photo);
+      tiles.set(photo.src, li);
+      grid.append(li);
+    }
+    rendered = photos;
+    return;
+  }
+  const wanted = new Set(photos.map((p) => p.src));
   for (const [src, li] of tiles) {
     if (!wanted.has(src)) {
       li.remove();
@@ -74,7 +92,7 @@ function render(state) {
     }
   }
   let previous = null;
-  for (const photo of state.photos) {
+  for (const photo of photos) {
     let li = tiles.get(photo.src);
     if (!li) {
       li = makeTile(photo);
@@ -84,6 +102,12 @@ function render(state) {
     if (li !== expectedPosition) grid.insertBefore(li, expectedPosition);
     previous = li;
   }
+  rendered = photos;
+}
+
+function render(state) {
+  const grid = document.getElementById('photo-grid');
+  if (state.photos !== rendered) layTiles(grid, state.photos);
   const can = abilities(state);
   const count = state.photos.length;
   grid.hidden = count === 0;
@@ -95,7 +119,10 @@ function render(state) {
   badge.textContent = count > 999 ? '999+' : String(count);
   document.getElementById('remove-all').disabled = count === 0 || !can.editPhotos;
   document.getElementById('import-line').hidden = !state.importing;
-  for (const button of grid.querySelectorAll('.photo-remove')) button.disabled = !can.editPhotos;
+  if (removable !== can.editPhotos) {
+    removable = can.editPhotos;
+    for (const button of grid.querySelectorAll('.photo-remove')) button.disabled = !removable;
+  }
 }
 
 export function initPhotosView() {

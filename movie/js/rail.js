@@ -27,6 +27,11 @@ function render(state) {
 
 export function initRail() {
   const rail = document.querySelector('.rail');
+  SECTIONS.forEach((name, i) => {
+    const tab = document.getElementById(`tab-${name}`);
+    tab.title = `${tab.querySelector('span').textContent.trim()} (Alt+${i + 1})`;
+    tab.setAttribute('aria-keyshortcuts', `Alt+${i + 1}`);
+  });
   rail.addEventListener('click', (event) => {
     const tab = event.target.closest('[role="tab"]');
     if (tab) showSection(tab.dataset.section);
