@@ -26,6 +26,9 @@ function nativeKeys() {
     for (const file of sourceFiles(path.join(SOURCE, 'src', dir), /\.cpp$/)) {
       const text = readFileSync(file, 'utf8');
       for (const m of text.matchAll(/\b(?:GetText|Text|SetState)\((?:collage, )?"([A-Za-z_][A-Za-z0-9_.]*)"\)/g)) keys.add(m[1]);
+      // The wizard keeps some of its keys in tables (a key that is only the
+      // start of others, with a number added, is none itself).
+      for (const m of text.matchAll(/"(UW\.[A-Za-z]+\.[A-Za-z0-9]+)"(?!\s*\+)/g)) keys.add(m[1]);
     }
   }
   for (const page of [1, 2, 3]) for (const part of ['Title', 'SubTitle']) keys.add(`UW.Page${page}.${part}`);
