@@ -107,7 +107,9 @@ TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
       {{"empty", "-o", output}, "vornida-collage: no photos found in empty\n"},
       {{"missing-folder", "-o", output}, "vornida-collage: missing-folder: no such file or folder\n"},
       {{"junk", "-o", output}, "vornida-collage: none of the 2 photos could be read\n"},
-      {{"junk", "-o", scratch_ / "junk/b.png"}, "vornida-collage: " + scratch_ / "junk/a.jpg" + ": not a picture"},
+      // An output among the photos would replace one: refused before any work.
+      {{"junk", "-o", scratch_ / "junk/b.png"},
+       "vornida-collage: " + scratch_ / "junk/b.png" + ": this is one of the photos; it would be overwritten"},
       {{"-q", "notes.txt", "-o", output}, "vornida-collage: " + scratch_ / "notes.txt" + ": not a picture that can be read\n"},
       {{photos, "-o", scratch_ / "no/such/folder.png"},
        "vornida-collage: " + scratch_ / "no/such/folder.png" + ": cannot write there (No such file or directory)\n"},
@@ -118,7 +120,9 @@ TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
        "vornida-collage: --shape: " + scratch_ / "nope.png" + ": no such picture file\n"},
       {{"--background", "image:notes.txt", photos, "-o", output}, "--background: " + scratch_ / "notes.txt"},
       {{"--project", "broken.vrn", "-o", output}, "vornida-collage: broken.vrn: not a project file (not XML)\n"},
-      {{"--params", "nothing.xml", photos, "-o", output}, "vornida-collage: nothing.xml: cannot read the collage parameters\n"},
+      {{"--params", "nothing.xml", photos, "-o", output},
+       "vornida-collage: nothing.xml: cannot read the collage parameters: No such file or directory\n"},
+      {{"--project", "junk", "-o", output}, "vornida-collage: junk: cannot read the project: Is a directory\n"},
   };
   for (const Case& c : cases) {
     const auto run = Collage(c.args);
