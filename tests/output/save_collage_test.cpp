@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -244,6 +245,30 @@ TEST_F(SaveCollageTest, LayoutDuringASaveLeavesTheSavedCollageAlone) {
   auto finished = CollageRunner::Shared().CurrentFinishedCollage();
   ASSERT_NE(finished, nullptr);
   EXPECT_EQ(finished->canvasWidth, 300);
+}
+
+// A full disk (a small tmpfs; mounting needs root): the movie's state text
+// and a message box give the system's reason, and nothing is left on it.
+TEST_F(SaveCollageTest, FullDiskReasonReachesTheMovie) {
+  const std::string disk = scratch_.file("disk");
+  fs::create_directories(disk);
+  const std::string mount = "mount -t tmpfs -o size=256k tmpfs '" + disk + "' 2>/dev/null";
+  if (::geteuid() != 0 || std::system(mount.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { std::system(("umount '" + at + "'").c_str()); }
+  } unmount{disk};
+  Play(Invoke("MakeShape", Parameters("2400,1600", 20, "backgroundColor='#204060'")) + "\nwait\n");
+  log_.str("");
+  Play("dialog " + disk + "/full.png\n" +
+       Invoke("SaveShape", Parameters("2400,1600", 20, "backgroundColor='#204060'") + "<number>0</number>") +
+       "\nwait\n");
+  const std::string log = log_.str();
+  EXPECT_TRUE(fs::is_empty(disk));
+  const std::string why = "The collage could not be saved: No space left on device";
+  EXPECT_NE(log.find("<invoke name='setStateText'><arguments><string>" + why + "</string>"), std::string::npos) << log;
+  EXPECT_NE(log.find("msgbox: style=16 caption=Error text=" + why), std::string::npos) << log;
+  EXPECT_EQ(log.find("shell:"), std::string::npos);
 }
 
 // Exit cancels a running save: nothing is put in place, no file browser.

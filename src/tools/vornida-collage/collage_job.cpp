@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -128,14 +130,20 @@ std::string Absolute(const std::string& path) {
 }
 
 // A private folder for the host's files, removed with everything in it.
+// A run holds a lock on the file ".run" inside it; a folder whose lock
+// nobody holds belongs to a run that was killed (kill -9, a crash) and is
+// removed by the next run, so none stays behind for good.
 class PrivateRunFolder {
  public:
   PrivateRunFolder() {
     const char* base = ::getenv("TMPDIR");
-    std::string pattern = (base != nullptr && base[0] == '/' ? std::string(base) : std::string("/tmp")) +
-                          "/vornida-collage-XXXXXX";
+    const std::string parent = base != nullptr && base[0] == '/' ? std::string(base) : std::string("/tmp");
+    RemoveAbandoned(parent);
+    std::string pattern = parent + "/" + std::string(kPrefix) + "XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) return;
     path_ = pattern;
+    lock_ = ::open((path_ + "/.run").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
     std::lock_guard lock(CurrentLeftovers().mutex);
     CurrentLeftovers().runFolder = path_;
   }
@@ -143,6 +151,7 @@ class PrivateRunFolder {
     std::lock_guard lock(CurrentLeftovers().mutex);
     std::error_code ec;
     if (!path_.empty()) fs::remove_all(path_, ec);
+    if (lock_ >= 0) ::close(lock_);
     CurrentLeftovers().runFolder.clear();
   }
   PrivateRunFolder(const PrivateRunFolder&) = delete;
@@ -150,7 +159,25 @@ class PrivateRunFolder {
   const std::string& path() const { return path_; }
 
  private:
+  static constexpr std::string_view kPrefix = "vornida-collage-";
+
+  static void RemoveAbandoned(const std::string& parent) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(parent, ec)) {
+      const std::string name = entry.path().filename().string();
+      struct stat info {};
+      if (!name.starts_with(kPrefix) || name.size() != kPrefix.size() + 6 ||
+          ::lstat(entry.path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        continue;
+      const int fd = ::open((entry.path().string() + "/.run").c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0) continue;  // not a folder of ours, or one still being set up
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) fs::remove_all(entry.path(), ec);
+      ::close(fd);
+    }
+  }
+
   std::string path_;
+  int lock_ = -1;
 };
 
 bool CheckPicture(const std::string& option, const std::string& path, std::string& error) {
