@@ -165,6 +165,9 @@ TEST_F(CollageOutput, FormatLimitsAreCheckedBeforeAnyWork) {
   EXPECT_EQ(Collage({"--size", "65500x40", "--count", "3", "-q", photos, "-o", scratch_ / "out/edge.jpg"}).exitCode, 0);
   EXPECT_EQ(Python("from PIL import Image\nprint(Image.open('" + scratch_ / "out/edge.jpg" + "').size)\n"),
             "(65500, 40)\n");
+  // A layered file holds at most 32767 layers: a layer per item and the background's.
+  const auto layers = Collage({"--count", "32767", "--size", "2000x2000", photos, "-o", scratch_ / "out/many.psd"});
+  EXPECT_EQ(layers.out, "vornida-collage: " + scratch_ / "out/many.psd" + ": PSD files hold at most 32767 layers: 32768\n");
   EXPECT_EQ(testing::FolderEntries(scratch_ / "out"), std::vector<std::string>{"edge.jpg"});
 }
 
@@ -195,17 +198,22 @@ TEST_F(CollageOutput, JpegQualityIsTheOneAskedForAndTravelsWithTheProject) {
 
 TEST_F(CollageOutput, FullDiskSaysNoSpaceLeftAndLeavesNothing) {
   const std::string disk = scratch_ / "disk";
-  auto mount = ScratchMount::Tmpfs(disk, "256k");
+  auto mount = ScratchMount::Tmpfs(disk, "128k");
   if (!mount) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
   const std::string photos = SomePhotos(3);
   for (const char* name : {"full.png", "full.psd", "full.jpg"}) {
-    const auto run = Collage({"--size", "3000x2000", "-q", photos, "-o", disk + "/" + name});
+    const auto run = Collage({"--size", "2000x1500", "-q", photos, "-o", disk + "/" + name});
     EXPECT_EQ(run.exitCode, 1) << run.out;
     EXPECT_EQ(run.out, "vornida-collage: " + disk + "/" + name +
                            ": the collage could not be written: No space left on device\n");
   }
   EXPECT_TRUE(testing::FolderEntries(disk).empty());
   EXPECT_TRUE(testing::FolderEntries(scratch_ / "tmp").empty());
+
+  // Read-only: said before any work (even root cannot write there).
+  ASSERT_EQ(testing::Run("mount -o remount,ro " + ShellQuote(disk) + " 2>&1").exitCode, 0);
+  const auto readOnly = Collage({"--size", "300x200", photos, "-o", disk + "/ro.png"});
+  EXPECT_EQ(readOnly.out, "vornida-collage: " + disk + "/ro.png: cannot write there (Read-only file system)\n");
 }
 
 // kill -9 in the middle of a save: the run cannot clean up, so nothing it

@@ -347,14 +347,18 @@ bool Job::CheckOutput(std::string& error) const {
             "; it would be overwritten, choose another output file";
     return false;
   }
-  const std::string parameters = params_.Compose();
-  if (const std::optional<SizeI> canvas = RequestedCanvas(parameters)) {
-    const bool layered = line_.format == OutputFormat::Psd;
-    Status fits = CheckOutputLimits(output, layered, canvas->w, canvas->h, -1, MovieText);
-    if (!fits) {
-      error = line_.output + ": " + fits.reason();
-      return false;
-    }
+  // The canvas when the settings give it, the layers when the item count is
+  // known (a layer per item and one for an opaque or picture background).
+  const bool layered = line_.format == OutputFormat::Psd;
+  const int32_t items = ParseMovieInt(params_.Get("numPhotos"));
+  int64_t layers = items > 0 ? items : items == -1 ? static_cast<int64_t>(photos_.size()) : -1;
+  if (layers > 0 && (params_.Get("backgroundType") == "Image" || params_.Get("backgroundTransparent") != "true"))
+    ++layers;
+  const std::optional<SizeI> canvas = RequestedCanvas(params_.Compose());
+  Status fits = CheckOutputLimits(output, layered, canvas ? canvas->w : 1, canvas ? canvas->h : 1, layers, MovieText);
+  if (!fits) {
+    error = line_.output + ": " + fits.reason();
+    return false;
   }
   // The folder takes a file (the probe is dropped at once).
   AtomicFileWriter probe;
