@@ -256,7 +256,7 @@ TEST_F(SaveCollageTest, FullDiskReasonReachesTheMovie) {
   if (::geteuid() != 0 || std::system(mount.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
   struct Unmount {
     std::string at;
-    ~Unmount() { std::system(("umount '" + at + "'").c_str()); }
+    ~Unmount() { EXPECT_EQ(std::system(("umount '" + at + "'").c_str()), 0); }
   } unmount{disk};
   Play(Invoke("MakeShape", Parameters("2400,1600", 20, "backgroundColor='#204060'")) + "\nwait\n");
   log_.str("");
