@@ -68,14 +68,19 @@ void Remember(const std::string& path, ImportTrouble trouble) {
 std::string NoticeText(const std::vector<std::pair<ImportTrouble, std::string>>& notices) {
   constexpr std::size_t kNamesShown = 3;
   std::string text;
-  for (const auto& [kind, key] : {std::pair{ImportTrouble::Damaged, "Photo_Damaged"},
-                                  std::pair{ImportTrouble::NotAFile, "Photo_Not_A_File"},
-                                  std::pair{ImportTrouble::TooLarge, "Photo_Too_Large"}}) {
+  auto title = [](ImportTrouble kind) {
+    switch (kind) {
+      case ImportTrouble::Damaged: return GetText("Photo_Damaged");
+      case ImportTrouble::NotAFile: return GetText("Photo_Not_A_File");
+      default: return GetText("Photo_Too_Large");
+    }
+  };
+  for (const ImportTrouble kind : {ImportTrouble::Damaged, ImportTrouble::NotAFile, ImportTrouble::TooLarge}) {
     std::vector<std::string> names;
     for (const auto& notice : notices)
       if (notice.first == kind) names.push_back(notice.second);
     if (names.empty()) continue;
-    std::string line = GetText(key) + ": ";
+    std::string line = title(kind) + ": ";
     for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i) line += (i ? ", " : "") + names[i];
     if (names.size() > kNamesShown) line += ", … (+" + std::to_string(names.size() - kNamesShown) + ")";
     text += (text.empty() ? "" : "; ") + line;
