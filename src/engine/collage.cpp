@@ -305,8 +305,11 @@ int32_t CCollage::CalcPhotoSizes() {
   LimitCanvasAndNote();
 
   // 12. Automatic item size: as large as `itemCount` items fill the canvas.
+  // "As many as fit" sizes for at least kMinFillItems, since a handful of
+  // photos as large as the whole shape could never follow its outline.
   if (automaticSize) {
-    const double f = shape->ItemScaleForCount({canvasWidth, canvasHeight}, avgExtent, itemCount, spacing);
+    const int32_t sizedFor = numPhotos == -2 ? std::max(itemCount, kMinFillItems) : itemCount;
+    const double f = shape->ItemScaleForCount({canvasWidth, canvasHeight}, avgExtent, sizedFor, spacing);
     avgExtent = {avgExtent.x * f, avgExtent.y * f};
     itemBoundingBoxWidth = SaturateToInt32(itemBoundingBoxWidth * f);
     photoScale *= f;
@@ -365,7 +368,7 @@ int32_t CCollage::CalcPhotoSizes() {
     int32_t n = shape->CountItemsThatFit({canvasWidth, canvasHeight}, avgExtent, spacing);
     if (n < 1 && avgExtent.x != 0 && avgExtent.y != 0) n = 1;
     if (automaticSize && avgExtent.x > 0 && avgExtent.y > 0 && spacing > 0) {
-      // The items were sized for one per photo. Counting them again by the
+      // The items were sized for a count (step 12). Counting them again by the
       // shape's own rule would give fewer (it keeps half an item of margin),
       // so the count follows the area instead: enough items to cover the
       // shape kFillCover times over, and never fewer than one per photo.

@@ -217,10 +217,12 @@ class CCollage {
   // not exceed the canvas limit.
   static constexpr double kItemWork = 65536;
   static constexpr double kMaxLayoutWork = 4294967296.0;
-  // In fill mode with an automatic item size, the items together cover this
+  // In fill mode with an automatic item size, the items are sized as for
+  // one per photo but for at least kMinFillItems, and together cover this
   // many times the shape's area, so that their tilts and the gaps the
   // settling leaves still let them cover it.
   static constexpr double kFillCover = 1.25;
+  static constexpr int32_t kMinFillItems = 24;
   // Shadows up to this radius divide through blurDivTable (4 MiB at most).
   static constexpr int32_t kMaxTabledBlurRadius = 63;
   // Canvases above this many pixels are warned about.
