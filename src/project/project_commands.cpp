@@ -16,6 +16,13 @@ namespace {
 
 constexpr std::string_view kProposedName = "MyShape";
 
+// A text from the movie's table, or its English words when the table has
+// none (the headless movie answers an unknown key with the key itself).
+std::string TextOr(const std::string& key, const char* english) {
+  const std::string text = GetText(key);
+  return text.empty() || text == key ? std::string(english) : text;
+}
+
 }  // namespace
 
 std::string ProjectFileFilter() {
@@ -83,9 +90,20 @@ void OpenProject(CVRFlashCtrl& control, const ImportBatchQueue& queueImport) {
   // text without elements; the movie hears about both.
   CXmlDoc document;
   document.loadFile(path);
+  if (IsNewerProjectVersion(ProjectDocumentVersion(document.text()))) {
+    if (platform::MessageBoxes* boxes = control.Services().messageBoxes) {
+      platform::MessageBoxRequest warning;
+      warning.text = TextOr("Project_newer_version", kNewerProjectEnglish);
+      warning.caption = TextOr("Warning", "Warning");
+      warning.style = platform::kMbOk | platform::kMbIconWarning;
+      boxes->showMessageBox(warning);
+    }
+  }
   OpenProjectCallBack(document.text());
 
-  const std::vector<std::string> photos = ProjectPhotoPaths(document);
+  // Photos named relative to the project are found beside it, wherever the
+  // program happens to run.
+  const std::vector<std::string> photos = ProjectPhotoPaths(document, GetFolderPart(path));
   if (queueImport) queueImport(photos);
   control.SetCurrentProjectPath(path);
 }
