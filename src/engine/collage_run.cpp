@@ -211,13 +211,8 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
       SetMovieShapePreview(setup.previewFilePath);
     }
   }
-  if (!collage->problem.empty()) {
-    // Why there is no collage, where the movie shows the run's state, and
-    // as an event it can show an error for.
-    const std::string why = collage->ProblemText();
-    if (collage->stateSink) collage->stateSink->SetText(why);
-    NotifyMovie("layoutFailed", XmlEscape(why));
-  }
+  // Why there is no collage, as an event the movie shows an error for.
+  if (!collage->problem.empty()) NotifyMovie("layoutFailed", XmlEscape(collage->ProblemText()));
   // The sinks end with this scope; the collage outlives it.
   collage->previewSink = nullptr;
   collage->progressSink = nullptr;

@@ -7,8 +7,8 @@
 // setShapePreview, and finally "previewing" "0".
 //
 // A run that cannot make its collage (a setting out of range, a shape with
-// nothing to fill, too much work) sets the state text to the reason and
-// tells the movie `notify` "layoutFailed" with it; each change the run had
+// nothing to fill, too much work) tells the movie `notify` "layoutFailed"
+// with the reason, before "previewing" "0"; each change the run had
 // to make (a reduced canvas) is told as `notify` "layoutNote" with its text.
 // Both texts come from the movie's table by key (engine_texts.h), escaped
 // for XML.

@@ -9,9 +9,7 @@ const std::vector<EngineTextEntry>& EngineTextTable() {
       {"Setting_missing", "The setting %1 is missing."},
       {"Setting_too_long", "The setting %1 is longer than %2 characters."},
       {"Shape_picture_missing", "The shape picture %1 is missing or cannot be read."},
-      {"Shape_picture_empty",
-       "The shape picture %1 has nothing to fill: none of its pixels is clearly darker than white or visible on a "
-       "transparent ground."},
+      {"Shape_picture_empty", "The shape picture %1 has nothing to fill: no part of it is clearly darker than white."},
       {"Collage_too_much_work",
        "This collage would take too long to make: %1 items of about %2 x %3 pixels. Use fewer or smaller items."},
       {"Collage_items_too_large",

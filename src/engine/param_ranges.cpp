@@ -33,6 +33,8 @@ const std::vector<ParamRange>& CollageParamRanges() {
       {"maxAngle", 0, 180, true, kNoSpecial, kNone, {}},
       {"offsetX", -1, 1, false, kNoSpecial, kNone, {}},
       {"offsetY", -1, 1, false, kNoSpecial, kNone, {}},
+      // Read by the save, not the layout: the quality of JPEG output.
+      {"jpegQuality", 1, 100, true, kNoSpecial, kNone, {}},
   };
   return table;
 }

@@ -32,7 +32,8 @@ struct ParamRange {
 };
 
 // The table: collageSize (each side), aspectRatio, itemBoundingBoxWidth,
-// numPhotos, spacing, borderSize, avgAngle, maxAngle, offsetX, offsetY.
+// numPhotos, spacing, borderSize, avgAngle, maxAngle, offsetX, offsetY, and
+// jpegQuality (which the save reads).
 const std::vector<ParamRange>& CollageParamRanges();
 
 // The entry for `name`; the names above are all there is, and asking for

@@ -5,6 +5,8 @@
 // collage and a note), leaves nothing in the temporary folder and no output.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "measured_run.h"
 #include "project/project_document.h"
 
@@ -98,6 +100,23 @@ TEST_F(SettingLimits, EndlessWorkWithinTheRangesEndsWithAMessage) {
       << fill.out;
   EXPECT_LT(fill.seconds, kSecondsBound);
   EXPECT_TRUE(TemporaryFolderIsEmpty());
+}
+
+TEST_F(SettingLimits, AnAspectWithAFixedSizeIsRefusedRatherThanIgnored) {
+  const std::string photos = SamplePhotos(2);
+  const auto run = Collage({"--size", "800x600", "--aspect", "16:9", photos, "-o", "out.png"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.out, "vornida-collage: --aspect cannot be used with --size: --size fixes the canvas, --aspect shapes "
+                     "an automatic one\n");
+  EXPECT_FALSE(std::filesystem::exists(scratch_ / "out.png"));
+  // Alone, the ratio shapes the canvas.
+  const auto alone = Collage({"-q", "--aspect", "2", "--item-size", "100", photos, "-o", "out.png"});
+  ASSERT_EQ(alone.exitCode, 0) << alone.out;
+  std::istringstream size(Identify(scratch_ / "out.png"));
+  std::string format;
+  int w = 0, h = 0;
+  size >> format >> w >> h;
+  EXPECT_NEAR(static_cast<double>(w) / h, 2.0, 0.02);
 }
 
 TEST_F(SettingLimits, OversizedCanvasIsReducedWithANoteAndBoundedMemory) {
