@@ -98,9 +98,13 @@ class CCollage {
   CCollage(const CCollage&) = delete;
   CCollage& operator=(const CCollage&) = delete;
 
-  // The whole layout run; true when it finished.
+  // The whole layout run; true when it finished. False when it was
+  // cancelled, had no items, or could not be made (then `problem` says why).
+  // Throws nothing.
   bool CreateLayout();
-  // Sizes, angles, canvas, item count and start positions; returns the item count.
+  // Sizes, angles, canvas, item count and start positions; returns the item
+  // count. 0, with `problem` set, when the items would be more work than a
+  // layout may take (kMaxLayoutWork) or too large to draw.
   int32_t CalcPhotoSizes();
   // Lets the items settle over the shape (the relaxation sweeps).
   void CalcItemsPosition();
@@ -124,6 +128,7 @@ class CCollage {
   void WritePreview();
   // The finished collage at canvas size; `path`'s extension picks the fill
   // colour and, for "psd", writes the layers through `layered` on the way.
+  // Throws nothing: null, with `problem` set, when it could not be made.
   Picture RenderFinal(const std::string& path, LayeredOutput* layered = nullptr);
 
   // --- run state and sinks
