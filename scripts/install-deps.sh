@@ -24,6 +24,7 @@ packages=(
   chromium chromium-driver
   # installing and packaging: validators of the desktop files, package checks
   desktop-file-utils appstream lintian shared-mime-info xdg-utils strace
+  man-db groff-base libglib2.0-bin
   # the peer collage maker the collage benchmark compares against
   photocollage
   # shared object cache for faster rebuilds

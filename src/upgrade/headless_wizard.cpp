@@ -23,9 +23,10 @@ const char* PressName(WizardPress press) {
   return "";
 }
 
-std::string& HeadlessUrlList() {
-  static std::string urls(kDefaultUpdateUrls);
-  return urls;
+// What the console's options set, before the host is built.
+UpgradeModuleOptions& HeadlessUpgradeOptions() {
+  static UpgradeModuleOptions options;
+  return options;
 }
 
 }  // namespace
@@ -134,11 +135,13 @@ WizardPressQueue& HeadlessWizardPresses() {
   return presses;
 }
 
-void SetHeadlessUpdateUrl(std::string urlList) { HeadlessUrlList() = std::move(urlList); }
+void SetHeadlessUpdateUrl(std::string urlList) { HeadlessUpgradeOptions().urlList = std::move(urlList); }
+void SetHeadlessUpdateCaFile(std::string caFile) { HeadlessUpgradeOptions().caFile = std::move(caFile); }
+void SetHeadlessTransferLimits(const TransferLimits& limits) { HeadlessUpgradeOptions().limits = limits; }
+void SetHeadlessUpdateKey(const UpdateKey& key) { HeadlessUpgradeOptions().trustedKey = key; }
 
 void InstallHeadlessUpgrade(CVRFlashCtrl& control, platform::EventLog& log) {
-  UpgradeModuleOptions options;
-  options.urlList = HeadlessUrlList();
+  UpgradeModuleOptions options = HeadlessUpgradeOptions();
   platform::EventLoop& loop = *control.Services().loop;
   options.makeView = [&log, &loop](bool) {
     return std::make_unique<HeadlessWizardView>(log, loop, HeadlessWizardPresses());

@@ -72,10 +72,15 @@ class HeadlessWizardView final : public WizardView {
 };
 
 // For vornida-headless: the presses its "wizard" directive prepares, the URL
-// list its --update-url option sets (before the host is built), and the
-// installer that wires the upgrade commands with the headless view.
+// list its --update-url option sets (before the host is built), the other
+// connection settings of its options, and the installer that wires the
+// upgrade commands with the headless view.
 WizardPressQueue& HeadlessWizardPresses();
 void SetHeadlessUpdateUrl(std::string urlList);
+void SetHeadlessUpdateCaFile(std::string caFile);
+void SetHeadlessTransferLimits(const TransferLimits& limits);
+// Only the test copy of the console calls this (see update_signature.h).
+void SetHeadlessUpdateKey(const UpdateKey& key);
 void InstallHeadlessUpgrade(CVRFlashCtrl& control, platform::EventLog& log);
 
 }  // namespace vornida
