@@ -424,7 +424,7 @@ int Job::Run() {
   const std::string params = params_.Compose();
   {
     CCollage check;
-    if (const ParamReadResult read = ReadCollageParams(params, check, GetModuleFolder()); !read)
+    if (const ParamReadResult read = ReadCollageParams(params, check, GetProgramFolder()); !read)
       return Fail(FillEngineText(read.problem, nullptr));
   }
 
