@@ -18,10 +18,13 @@ packages=(
   # readers and tools the tests check our output with
   python3 python3-psd-tools python3-pil python3-numpy imagemagick libxml2-utils zip unzip gzip
   libheif-examples webp
+  # file systems where saves cannot use unnamed temporary files: FAT images,
+  # and a FUSE view of a folder for kernels without FAT
+  dosfstools bindfs
   # the desktop program: GTK 3 and WebKitGTK, and what its tests drive it with
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver xvfb xauth xdotool x11-utils x11-apps dbus-x11
   # the user interface's browser tests (Playwright drives Debian's Chromium)
-  chromium chromium-driver
+  chromium chromium-driver fonts-wqy-microhei
   # installing and packaging: validators of the desktop files, package checks
   desktop-file-utils appstream lintian shared-mime-info xdg-utils strace
   man-db groff-base libglib2.0-bin
@@ -30,6 +33,12 @@ packages=(
   # shared object cache for faster rebuilds
   ccache
 )
+
+# The page tests run on Node.js with npm (version 20 or later for
+# playwright-core); the machine's own Node.js is used when there is one.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
   sudo=sudo

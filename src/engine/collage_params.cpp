@@ -157,6 +157,7 @@ ParamReadResult ReadCollageParams(std::string_view text, CCollage& collage, cons
   ShapeOutcome shape = MakeShapeFor(shapeType, shapePath, programFolder);
   if (!shape.problem.empty()) return fail(std::move(shape.problem));
   collage.shape = std::move(shape.shape);
+  collage.shapeFile = shapePath.empty() ? std::string() : ResolvePath(shapePath, programFolder);
 
   const std::vector<std::string> size = ParamList(attr("collageSize"));
   if (size.size() < 2) return fail({"Setting_missing", {"collageSize"}});

@@ -13,7 +13,7 @@ namespace vornida {
 void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control) {
   InstallPhotoCommands(control);
   InstallCollageCommands(control);
-  InstallSaveCommands(control, host.Loop());
+  InstallSaveCommands(control, host.Loop(), [&host](const SaveReport& report) { host.ReportSave(report); });
   InstallHeadlessUpgrade(control, host.Log());
   // Opened projects queue their photos with the photo library's batch import.
   InstallProjectCommands(control, QueuePhotoImports);

@@ -228,8 +228,10 @@ TEST_F(CollageShapes, ItemsAreTheSameSizeUnlessDifferentSizesAreAsked) {
   std::filesystem::create_directories(scratch_ / "mixed");
   Convert("-size 160x120 gradient:red-blue", "mixed/small.jpg");
   Convert("-size 2400x1800 gradient:green-yellow", "mixed/large.jpg");
-  const std::vector<std::string> common = {"-q", "--size", "800x600", "--no-shadow", "--border", "0", "--max-angle",
-                                           "0", "--background", "transparent", "--seed", "1", "mixed"};
+  // Items well inside the canvas, so that no layer is cut at its edge.
+  const std::vector<std::string> common = {"-q", "--size", "800x600", "--item-size", "300", "--no-shadow", "--border",
+                                           "0", "--max-angle", "0", "--background", "transparent", "--seed", "1",
+                                           "mixed"};
   auto args = common;
   args.insert(args.end(), {"-o", "same.psd"});
   ASSERT_EQ(Collage(args).exitCode, 0);
@@ -240,11 +242,14 @@ TEST_F(CollageShapes, ItemsAreTheSameSizeUnlessDifferentSizesAreAsked) {
   // Same size: both items get the same longest side.
   const std::vector<int> same = PsdLayerWidths(scratch_ / "same.psd");
   ASSERT_EQ(same.size(), 2u);
-  EXPECT_NEAR(same[0], same[1], 1);
-  // Different sizes: the phone picture stays 15 times smaller.
+  EXPECT_NEAR(same[0], 300, 1);
+  EXPECT_NEAR(same[1], 300, 1);
+  // Different sizes: the largest photo is 300 wide and the phone picture
+  // stays 15 times smaller.
   const std::vector<int> different = PsdLayerWidths(scratch_ / "different.psd");
   ASSERT_EQ(different.size(), 2u);
-  EXPECT_NEAR(static_cast<double>(different[1]) / different[0], 15.0, 0.5);
+  EXPECT_NEAR(different[1], 300, 1);
+  EXPECT_NEAR(different[0], 20, 1);
 }
 
 TEST_F(CollageShapes, LargeShadowOffsetsFadeOutWithoutAStep) {

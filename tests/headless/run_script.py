@@ -10,6 +10,8 @@ expected output these placeholders are replaced first:
   {WORK}                  a scratch folder        {APP}  the program folder
   {TESTDATA}              tests/data of the source tree
   {VERSION}               VERSION, the program version the build was made with
+  {STRINGS}               the user interface's English text table
+                          (movie/strings/en.json), for --strings
 Comment lines of the script may carry directives for this runner (the console
 skips them as comments):
   # args: ...                 extra command-line arguments
@@ -54,6 +56,7 @@ def main():
             "{APP}": os.path.dirname(os.path.abspath(binary)),
             "{TESTDATA}": os.path.join(SOURCE, "data"),
             "{VERSION}": version,
+            "{STRINGS}": os.path.join(os.path.dirname(SOURCE), "movie", "strings", "en.json"),
         }
         for key in ("{TMP}", "{DATA}", "{CONFIG}", "{WORK}"):
             os.makedirs(places[key])
