@@ -25,7 +25,7 @@ int EngineMessage(const std::string&, const std::string&, const std::string&) { 
 EngineText ProblemFromException(const std::exception& error) {
   if (dynamic_cast<const std::bad_alloc*>(&error) || dynamic_cast<const std::length_error*>(&error))
     return {"Not_enough_memory", {}};
-  return {"Collage_failed", {error.what()}};
+  return {"Collage_failed", {{"reason", error.what()}}};
 }
 
 double BoxChord(double w, double h, double angle) {
@@ -84,17 +84,16 @@ double CCollage::LimitCanvasAndNote() {
   canvasWidth = canvas.w;
   canvasHeight = canvas.h;
   if (canvas.w == asked.w && canvas.h == asked.h) return 1.0;
-  const std::vector<std::string> sizes = {std::to_string(asked.w), std::to_string(asked.h), std::to_string(canvas.w),
-                                          std::to_string(canvas.h)};
-  if (side < 1.0) {
-    std::vector<std::string> values = sizes;
-    values.push_back(std::to_string(maxCanvasSide));
-    Note({"Canvas_reduced_side", values});
-  } else {
-    std::vector<std::string> values = sizes;
-    values.push_back(std::to_string(kMaxCanvasPixels / 1000000));
-    Note({"Canvas_reduced", values});
-  }
+  EngineText note{side < 1.0 ? "Canvas_reduced_side" : "Canvas_reduced",
+                  {{"fromWidth", std::to_string(asked.w)},
+                   {"fromHeight", std::to_string(asked.h)},
+                   {"width", std::to_string(canvas.w)},
+                   {"height", std::to_string(canvas.h)}}};
+  if (side < 1.0)
+    note.values.emplace_back("side", std::to_string(maxCanvasSide));
+  else
+    note.values.emplace_back("millions", std::to_string(kMaxCanvasPixels / 1000000));
+  Note(std::move(note));
   return t * side;
 }
 
@@ -118,12 +117,15 @@ bool CCollage::WithinWorkBudget() {
     }
   }
   if (largest > static_cast<double>(kMaxCanvasPixels)) {
-    problem = {"Collage_items_too_large", {std::to_string(largestBox.w), std::to_string(largestBox.h)}};
+    problem = {"Collage_items_too_large",
+               {{"width", std::to_string(largestBox.w)}, {"height", std::to_string(largestBox.h)}}};
     return false;
   }
   if (work > kMaxLayoutWork) {
     problem = {"Collage_too_much_work",
-               {std::to_string(itemCount), std::to_string(RoundToInt(avgExtent.x)), std::to_string(RoundToInt(avgExtent.y))}};
+               {{"count", std::to_string(itemCount)},
+                {"width", std::to_string(RoundToInt(avgExtent.x))},
+                {"height", std::to_string(RoundToInt(avgExtent.y))}}};
     return false;
   }
   return true;

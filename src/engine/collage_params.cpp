@@ -49,7 +49,7 @@ ShapeOutcome MakeShapeFor(const std::string& type, const std::string& shapePath,
   const std::string path = ResolvePath(shapePath, programFolder);
   Picture picture = path.empty() ? nullptr : LoadPicturePlain(path);
   if (!picture || picture->empty()) {
-    out.problem = {"Shape_picture_missing", {shapePath}};
+    out.problem = {"Shape_picture_missing", {{"file", shapePath}}};
     return out;
   }
   // Rendered text lies on a transparent ground; only its content counts.
@@ -67,11 +67,17 @@ ShapeOutcome MakeShapeFor(const std::string& type, const std::string& shapePath,
   }
   auto custom = std::make_unique<MakeShapeCustom>(MaskImageFromPicture(*picture));
   if (custom->insideCount == 0) {
-    out.problem = {"Shape_picture_empty", {shapePath}};
+    out.problem = {"Shape_picture_empty", {{"file", shapePath}}};
     return out;
   }
   out.shape = std::move(custom);
   return out;
+}
+
+EngineText SettingMissing(std::string_view setting) { return {"Setting_missing", {{"name", std::string(setting)}}}; }
+
+EngineText SettingTooLong(std::string_view setting, size_t maxLength) {
+  return {"Setting_too_long", {{"name", std::string(setting)}, {"max", std::to_string(maxLength)}}};
 }
 
 // Reads the number attribute `name` with `read` into `field` when it lies in
@@ -160,7 +166,7 @@ ParamReadResult ReadCollageParams(std::string_view text, CCollage& collage, cons
   collage.shapeFile = shapePath.empty() ? std::string() : ResolvePath(shapePath, programFolder);
 
   const std::vector<std::string> size = ParamList(attr("collageSize"));
-  if (size.size() < 2) return fail({"Setting_missing", {"collageSize"}});
+  if (size.size() < 2) return fail(SettingMissing("collageSize"));
   const ParamRange& side = CollageParamRange("collageSize");
   for (int i = 0; i < 2; ++i) {
     EngineText refused = CheckParamText(side, size[i]);
@@ -200,9 +206,9 @@ ParamReadResult ReadCollageParams(std::string_view text, CCollage& collage, cons
   collage.shapeText = attr("shapeText");
   collage.shapeFont = attr("shapeFont");
   if (Utf16Length(collage.shapeText) > kMaxShapeTextLength)
-    return fail({"Setting_too_long", {"shapeText", std::to_string(kMaxShapeTextLength)}});
+    return fail(SettingTooLong("shapeText", kMaxShapeTextLength));
   if (Utf16Length(collage.shapeFont) > kMaxShapeFontLength)
-    return fail({"Setting_too_long", {"shapeFont", std::to_string(kMaxShapeFontLength)}});
+    return fail(SettingTooLong("shapeFont", kMaxShapeFontLength));
   result.ok = true;
   return result;
 } catch (const std::exception& error) {

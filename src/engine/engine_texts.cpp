@@ -4,21 +4,25 @@ namespace vornida {
 
 const std::vector<EngineTextEntry>& EngineTextTable() {
   static const std::vector<EngineTextEntry> table = {
-      {"Setting_out_of_range", "The setting %1 is %2, but it must be from %3 to %4."},
+      {"Setting_out_of_range", "The setting {name} is {value}, but it must be from {min} to {max}."},
       {"Settings_unreadable", "The collage settings cannot be read."},
-      {"Setting_missing", "The setting %1 is missing."},
-      {"Setting_too_long", "The setting %1 is longer than %2 characters."},
-      {"Shape_picture_missing", "The shape picture %1 is missing or cannot be read."},
-      {"Shape_picture_empty", "The shape picture %1 has nothing to fill: no part of it is clearly darker than white."},
+      {"Setting_missing", "The setting {name} is missing."},
+      {"Setting_too_long", "The setting {name} is longer than {max} characters."},
+      {"Shape_picture_missing", "The shape picture {file} is missing or cannot be read."},
+      {"Shape_picture_empty", "The shape picture {file} has nothing to fill: no part of it is clearly darker than white."},
       {"Collage_too_much_work",
-       "This collage would take too long to make: %1 items of about %2 x %3 pixels. Use fewer or smaller items."},
+       "This collage would take too long to make: {count} items of about {width} x {height} pixels. Use fewer or "
+       "smaller items."},
       {"Collage_items_too_large",
-       "The items would be %1 x %2 pixels, larger than a picture can be drawn. Use a smaller item size."},
-      {"Canvas_reduced", "The canvas was reduced from %1 x %2 to %3 x %4 pixels: a collage has at most %5 million pixels."},
+       "The items would be {width} x {height} pixels, larger than a picture can be drawn. Use a smaller item size."},
+      {"Canvas_reduced",
+       "The canvas was reduced from {fromWidth} x {fromHeight} to {width} x {height} pixels: a collage has at most "
+       "{millions} million pixels."},
       {"Canvas_reduced_side",
-       "The canvas was reduced from %1 x %2 to %3 x %4 pixels: the output allows at most %5 pixels a side."},
+       "The canvas was reduced from {fromWidth} x {fromHeight} to {width} x {height} pixels: the output allows at most "
+       "{side} pixels a side."},
       {"Not_enough_memory", "There is not enough memory to make this collage."},
-      {"Collage_failed", "The collage could not be made (%1)."},
+      {"Collage_failed", "The collage could not be made ({reason})."},
   };
   return table;
 }
@@ -36,17 +40,25 @@ std::string FillEngineText(const EngineText& message, const TextByKey& getText) 
   if (pattern.empty()) pattern = message.key;
   std::string out;
   out.reserve(pattern.size());
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const char c = pattern[i];
-    if (c == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') {
-      const size_t n = static_cast<size_t>(pattern[i + 1] - '1');
-      if (n < message.values.size()) {
-        out += message.values[n];
-        ++i;
-        continue;
+  for (size_t i = 0; i < pattern.size();) {
+    if (pattern[i] == '{') {
+      const size_t close = pattern.find('}', i + 1);
+      if (close != std::string::npos) {
+        const std::string_view name = std::string_view(pattern).substr(i + 1, close - i - 1);
+        bool known = false;
+        for (const auto& [placeholder, value] : message.values)
+          if (placeholder == name) {
+            out += value;
+            known = true;
+            break;
+          }
+        if (known) {
+          i = close + 1;
+          continue;
+        }
       }
     }
-    out += c;
+    out += pattern[i++];
   }
   return out;
 }

@@ -72,7 +72,10 @@ EngineText CheckParamText(const ParamRange& range, std::string_view text) {
   std::string shown = TruncateUtf16(text, 40);
   if (shown.size() < text.size()) shown += "...";
   return {"Setting_out_of_range",
-          {std::string(range.name), shown, FormatRangeNumber(range.low), FormatRangeNumber(range.high)}};
+          {{"name", std::string(range.name)},
+           {"value", shown},
+           {"min", FormatRangeNumber(range.low)},
+           {"max", FormatRangeNumber(range.high)}}};
 }
 
 }  // namespace vornida

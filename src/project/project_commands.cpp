@@ -16,11 +16,22 @@ namespace {
 
 constexpr std::string_view kProposedName = "MyShape";
 
-// A text from the movie's table, or its English words when the table has
-// none (the headless movie answers an unknown key with the key itself).
-std::string TextOr(const std::string& key, const char* english) {
-  const std::string text = GetText(key);
-  return text.empty() || text == key ? std::string(english) : text;
+struct TextWithEnglish {
+  const char* key;
+  const char* english;
+};
+
+// What opening a project may have to say, with built-in English.
+constexpr TextWithEnglish kNewerProject = {"Project_newer_version",
+                                           "This project was saved by a newer version of Vornida. It is opened as "
+                                           "far as this version understands it."};
+constexpr TextWithEnglish kWarningCaption = {"Warning", "Warning"};
+
+// The movie's text, or the English words when its table has none (the
+// headless movie answers an unknown key with the key itself).
+std::string TextOr(const TextWithEnglish& text) {
+  const std::string shown = GetText(text.key);
+  return shown.empty() || shown == text.key ? std::string(text.english) : shown;
 }
 
 }  // namespace
@@ -93,8 +104,8 @@ void OpenProject(CVRFlashCtrl& control, const ImportBatchQueue& queueImport) {
   if (IsNewerProjectVersion(ProjectDocumentVersion(document.text()))) {
     if (platform::MessageBoxes* boxes = control.Services().messageBoxes) {
       platform::MessageBoxRequest warning;
-      warning.text = TextOr("Project_newer_version", kNewerProjectEnglish);
-      warning.caption = TextOr("Warning", "Warning");
+      warning.text = TextOr(kNewerProject);
+      warning.caption = TextOr(kWarningCaption);
       warning.style = platform::kMbOk | platform::kMbIconWarning;
       boxes->showMessageBox(warning);
     }

@@ -67,10 +67,6 @@ std::string ProjectPhotoPath(const std::string& projectFolder, const std::string
 // above kProjectFormatVersion when a newer program wrote it.
 int ProjectDocumentVersion(std::string_view text);
 inline bool IsNewerProjectVersion(int version) { return version > kProjectFormatVersion; }
-// What the user is told then (the movie's "Project_newer_version" text, when
-// its table has one).
-inline constexpr const char* kNewerProjectEnglish =
-    "This project was saved by a newer version of Vornida. It is opened as far as this version understands it.";
 
 // Writes the text to `path` so that the previous file stays whole until the
 // new one is complete (AtomicFileWriter). Fails with the system's reason; the

@@ -180,9 +180,9 @@ TEST(ParamReaderTest, ValuesOutsideTheirRangesAreRefusedByName) {
             "The setting collageSize is 2147483647, but it must be from 1 to 100000.");
   // The movie's own words, by key, when its table has them.
   const auto movie = [](const std::string& key) {
-    return key == "Setting_out_of_range" ? std::string("%1 = %2 (%3..%4)") : std::string();
+    return key == "Setting_out_of_range" ? std::string("{name} = {value} ({min}..{max}, {unknown})") : std::string();
   };
-  EXPECT_EQ(FillEngineText(huge.problem, movie), "collageSize = 2147483647 (1..100000)");
+  EXPECT_EQ(FillEngineText(huge.problem, movie), "collageSize = 2147483647 (1..100000, {unknown})");
 
   // The edges of the ranges and the special values are taken.
   CCollage edges;

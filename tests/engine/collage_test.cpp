@@ -89,7 +89,7 @@ TEST_F(ItemsTest, FillModeWithZeroSpacingIsRefusedAsTooMuchWork) {
   c.canvasHeight = 2000;
   EXPECT_EQ(c.CalcPhotoSizes(), 0);
   EXPECT_EQ(c.problem.key, "Collage_too_much_work");
-  EXPECT_EQ(c.problem.values.at(0), std::to_string(CCollage::kMaxItems));
+  EXPECT_EQ(c.problem.value("count"), std::to_string(CCollage::kMaxItems));
   EXPECT_TRUE(c.itemPos.empty());
 }
 
@@ -297,7 +297,7 @@ TEST_F(CanvasTest, OutputSideLimitReducesTheCanvasAndSaysWhy) {
   EXPECT_EQ(c.canvasHeight, 2000);
   ASSERT_EQ(c.notes.size(), 1u);
   EXPECT_EQ(c.notes[0].key, "Canvas_reduced_side");
-  EXPECT_EQ(c.notes[0].values.back(), "8000");
+  EXPECT_EQ(c.notes[0].value("side"), "8000");
 
   // Within both limits nothing is said.
   CCollage small;
