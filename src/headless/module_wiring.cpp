@@ -6,7 +6,7 @@
 #include "output/save_collage.h"
 #include "photos/photo_library.h"
 #include "project/project_commands.h"
-#include "upgrade/headless_wizard.h"
+#include "headless/headless_wizard.h"
 
 namespace vornida {
 

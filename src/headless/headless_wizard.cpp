@@ -1,4 +1,4 @@
-#include "upgrade/headless_wizard.h"
+#include "headless/headless_wizard.h"
 
 #include <chrono>
 
