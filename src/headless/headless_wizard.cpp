@@ -2,7 +2,6 @@
 
 #include <chrono>
 
-#include "commands/vr_flash_ctrl.h"
 #include "platform/headless/headless_platform.h"
 #include "upgrade/upgrade_commands.h"
 
@@ -136,14 +135,10 @@ WizardPressQueue& HeadlessWizardPresses() {
 
 void SetHeadlessUpdateUrl(std::string urlList) { HeadlessUrlList() = std::move(urlList); }
 
-void InstallHeadlessUpgrade(CVRFlashCtrl& control, platform::EventLog& log) {
-  UpgradeModuleOptions options;
-  options.urlList = HeadlessUrlList();
-  platform::EventLoop& loop = *control.Services().loop;
-  options.makeView = [&log, &loop](bool) {
-    return std::make_unique<HeadlessWizardView>(log, loop, HeadlessWizardPresses());
-  };
-  InstallUpgradeCommands(control, std::move(options));
+const std::string& HeadlessUpdateUrl() { return HeadlessUrlList(); }
+
+WizardViewFactory HeadlessWizardViewFactory(platform::EventLog& log, platform::EventLoop& loop) {
+  return [&log, &loop](bool) { return std::make_unique<HeadlessWizardView>(log, loop, HeadlessWizardPresses()); };
 }
 
 }  // namespace vornida

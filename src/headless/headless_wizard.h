@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "platform/event_loop.h"
+#include "upgrade/upgrade_commands.h"
 #include "upgrade/upgrade_wizard.h"
 
 namespace vornida {
@@ -73,9 +74,10 @@ class HeadlessWizardView final : public WizardView {
 
 // For vornida-headless: the presses its "wizard" directive prepares, the URL
 // list its --update-url option sets (before the host is built), and the
-// installer that wires the upgrade commands with the headless view.
+// factory of headless views that the headless host hands to the wiring.
 WizardPressQueue& HeadlessWizardPresses();
 void SetHeadlessUpdateUrl(std::string urlList);
-void InstallHeadlessUpgrade(CVRFlashCtrl& control, platform::EventLog& log);
+const std::string& HeadlessUpdateUrl();
+WizardViewFactory HeadlessWizardViewFactory(platform::EventLog& log, platform::EventLoop& loop);
 
 }  // namespace vornida

@@ -1,0 +1,27 @@
+// Where the modules join the main movie's control, for every host.
+//
+// Each module whose work sits behind a movie command has an installer
+// (InstallPhotoCommands, InstallCollageCommands, ...). Both hosts, the
+// desktop window and the headless host, call InstallModuleCommands once,
+// right after building the control, so that the two cannot drift apart; a
+// host hands over only what differs between them.
+#pragma once
+
+#include <string>
+
+#include "platform/event_loop.h"
+#include "upgrade/upgrade_commands.h"
+
+namespace vornida {
+
+class CVRFlashCtrl;
+
+struct HostModules {
+  platform::EventLoop* loop = nullptr;  // the UI thread's loop; required
+  WizardViewFactory makeWizardView;     // the upgrade wizard's window; required
+  std::string updateUrls = std::string(kDefaultUpdateUrls);
+};
+
+void InstallModuleCommands(CVRFlashCtrl& control, const HostModules& host);
+
+}  // namespace vornida
