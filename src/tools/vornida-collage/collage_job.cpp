@@ -24,7 +24,7 @@
 #include "imaging/bitmap.h"
 #include "output/atomic_file.h"
 #include "project/project_document.h"
-#include "tools/vornida-collage/photo_search.h"
+#include "photos/photo_search.h"
 #include "tools/vornida-collage/text_shape_picture.h"
 #include "xml/xml_doc.h"
 
