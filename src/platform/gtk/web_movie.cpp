@@ -105,7 +105,12 @@ void WebEngine::OnSchemeRequest(WebKitURISchemeRequest* request, gpointer self) 
   webkit_uri_scheme_response_set_status(response, 200, nullptr);
   // Thumbnails and the preview picture are rewritten under the same names.
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  soup_message_headers_append(headers, "Content-Type", file.contentType.c_str());
   soup_message_headers_append(headers, "Cache-Control", "no-store");
+  // Pictures live on their own host; the movie's pages may read them (to draw
+  // a thumbnail into a canvas, say), nobody else.
+  if (parsed.target == SchemeTarget::LocalPicture)
+    soup_message_headers_append(headers, "Access-Control-Allow-Origin", "vornida://movie");
   webkit_uri_scheme_response_set_http_headers(response, headers);
   webkit_uri_scheme_request_finish_with_response(request, response);
   g_object_unref(response);
