@@ -13,8 +13,6 @@ namespace vornida {
 
 namespace {
 
-constexpr const char* kWindowCss = "#vornida-main { background-color: #222222; }";
-
 const GtkTargetEntry kDropTargets[] = {{const_cast<char*>("text/uri-list"), 0, 0}};
 
 }  // namespace
@@ -32,11 +30,6 @@ CMainFrame::CMainFrame(DesktopContext& context, std::function<void()> onClose)
   gtk_window_set_title(window_, "Vornida");
   gtk_window_set_decorated(window_, FALSE);
   gtk_window_set_resizable(window_, TRUE);
-  GtkCssProvider* css = gtk_css_provider_new();
-  gtk_css_provider_load_from_data(css, kWindowCss, -1, nullptr);
-  gtk_style_context_add_provider(gtk_widget_get_style_context(GTK_WIDGET(window_)), GTK_STYLE_PROVIDER(css),
-                                 GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
-  g_object_unref(css);
 
   GdkDisplay* display = gdk_display_get_default();
   GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
@@ -105,6 +98,12 @@ CMainFrame::CMainFrame(DesktopContext& context, std::function<void()> onClose)
                      return FALSE;
                    }),
                    this);
+  // The page asked to close (window.close(), or an automation session ending).
+  g_signal_connect(movie_->View(), "close", G_CALLBACK(+[](WebKitWebView*, gpointer self) {
+                     auto* frame = static_cast<CMainFrame*>(self);
+                     if (frame->onClose_) frame->onClose_();
+                   }),
+                   this);
   gtk_drag_dest_set(GTK_WIDGET(overlay_), GTK_DEST_DEFAULT_ALL, kDropTargets, 1, GDK_ACTION_COPY);
   g_signal_connect(overlay_, "drag-data-received", G_CALLBACK(&CMainFrame::OnDragDataReceived), this);
 }
@@ -112,6 +111,7 @@ CMainFrame::CMainFrame(DesktopContext& context, std::function<void()> onClose)
 CMainFrame::~CMainFrame() {
   g_signal_handlers_disconnect_by_data(window_, this);
   g_signal_handlers_disconnect_by_data(overlay_, this);
+  g_signal_handlers_disconnect_by_data(movie_->View(), this);
   control_->SetMainWindow(nullptr);
   parts_.reset();
   control_.reset();

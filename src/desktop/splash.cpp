@@ -32,12 +32,16 @@ CSplashScreenDlg::CSplashScreenDlg(DesktopContext& context) : context_(context) 
   // The splash movie knows only the built-in commands.
   control_ = std::make_unique<CFlashCtrlEx>(*movie_, context_.loop);
   GtkWidget* view = movie_->Widget();
-  // A one-pixel frame of the window's colour around the movie.
+  // A one-pixel frame of the window's colour around the movie; the frame
+  // also hides the main movie that loads underneath.
+  GtkWidget* frame = gtk_event_box_new();
+  gtk_widget_set_name(frame, "vornida-splash-frame");
   gtk_widget_set_margin_start(view, 1);
   gtk_widget_set_margin_end(view, 1);
   gtk_widget_set_margin_top(view, 1);
   gtk_widget_set_margin_bottom(view, 1);
-  gtk_overlay_add_overlay(overlay_, view);
+  gtk_container_add(GTK_CONTAINER(frame), view);
+  gtk_overlay_add_overlay(overlay_, frame);
 }
 
 CSplashScreenDlg::~CSplashScreenDlg() {

@@ -163,6 +163,24 @@ int GtkDialogs::showMessageBox(const MessageBoxRequest& request) {
   GtkWidget* dialog = gtk_message_dialog_new(parent, static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), type,
                                              GTK_BUTTONS_NONE, "%s", request.text.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), request.caption.c_str());
+  gtk_window_set_position(GTK_WINDOW(dialog), parent != nullptr ? GTK_WIN_POS_CENTER_ON_PARENT : GTK_WIN_POS_CENTER);
+  // GTK 3 shows no icon in message dialogs by itself; the style asks for one.
+  const char* iconName = nullptr;
+  switch (layout.icon) {
+    case MessageBoxIcon::Error: iconName = "dialog-error"; break;
+    case MessageBoxIcon::Question: iconName = "dialog-question"; break;
+    case MessageBoxIcon::Warning: iconName = "dialog-warning"; break;
+    case MessageBoxIcon::Information: iconName = "dialog-information"; break;
+    case MessageBoxIcon::None: break;
+  }
+  if (iconName != nullptr) {
+    GtkWidget* image = gtk_image_new_from_icon_name(iconName, GTK_ICON_SIZE_DIALOG);
+    gtk_widget_set_valign(image, GTK_ALIGN_START);
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
+    gtk_message_dialog_set_image(GTK_MESSAGE_DIALOG(dialog), image);
+    G_GNUC_END_IGNORE_DEPRECATIONS
+    gtk_widget_show(image);
+  }
   for (const MessageBoxButton& button : layout.buttons)
     gtk_dialog_add_button(GTK_DIALOG(dialog), ButtonLabel(button.label), button.id);
   gtk_dialog_set_default_response(GTK_DIALOG(dialog), layout.defaultId);

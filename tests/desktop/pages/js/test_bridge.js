@@ -21,7 +21,11 @@ function functionName(request) {
 window.vornidaExternal = function (request) {
   const name = functionName(request);
   window.vornidaCalls.push(request);
-  log.textContent += 'call ' + request + '\n';
+  // The latest calls only: a layout makes thousands.
+  const line = document.createElement('div');
+  line.textContent = 'call ' + request;
+  log.append(line);
+  if (log.childElementCount > 60) log.firstElementChild.remove();
   const answer = window.vornidaAnswers[name];
   if (answer === undefined) return '';
   if (typeof answer === 'function') return answer(request);
@@ -42,8 +46,32 @@ window.vornidaInvoke = function (name, ...args) {
 window.vornidaLang = new URLSearchParams(location.search).get('lang');
 window.vornidaReady = false;
 
+// The title bar behaves as the real movie's: drag moves the window, a double
+// click maximises or restores, the right button opens the system menu.
+const titlebar = document.getElementById('titlebar');
+titlebar.addEventListener('mousedown', (event) => {
+  if (event.button === 0) window.vornidaInvoke('EnterMoveWnd');
+});
+titlebar.addEventListener('dblclick', () => window.vornidaInvoke('CaptionBarDoubleClick'));
+titlebar.addEventListener('contextmenu', (event) => {
+  event.preventDefault();
+  window.vornidaInvoke('PopupSysMenu', event.clientX, event.clientY);
+});
+
+// With a file named "hold" in the movie folder the page waits for
+// window.vornidaRelease() before it reports that it has loaded, so that a
+// test can look at the splash first.
+async function held() {
+  try {
+    return (await fetch('hold')).ok;
+  } catch (error) {
+    return false;
+  }
+}
+
 async function start() {
   const area = document.getElementById('canvas-area').getBoundingClientRect();
+  if (await held()) await new Promise((resolve) => { window.vornidaRelease = resolve; });
   await window.vornidaInvoke('LoadComplete');
   await window.vornidaInvoke('UpdateVornidaCanvasPos', Math.round(area.left), Math.round(area.top),
                              Math.round(area.width), Math.round(area.height));
