@@ -93,7 +93,8 @@ GtkWizardView::GtkWizardView(GtkWindow* parent, bool silent, const std::string& 
   gtk_widget_set_name(finish_, "wizard-finish");
   gtk_style_context_add_class(gtk_widget_get_style_context(next_), "suggested-action");
   gtk_style_context_add_class(gtk_widget_get_style_context(finish_), "suggested-action");
-  for (GtkWidget* button : {cancel_, next_, finish_}) {
+  // Added from the right: Next or Finish rightmost, Cancel to their left.
+  for (GtkWidget* button : {next_, finish_, cancel_}) {
     gtk_widget_set_can_default(button, TRUE);
     gtk_assistant_add_action_widget(GTK_ASSISTANT(assistant_), button);
     gtk_widget_show(button);
@@ -183,13 +184,14 @@ void GtkWizardView::ShowPage(int page, const std::string& caption, const std::st
   if (page < 1 || page > 3) return;
   page_ = page;
   Page& shown = pages_[page - 1];
-  gtk_window_set_title(GTK_WINDOW(assistant_), caption.c_str());
   char* markup = g_markup_printf_escaped("<span weight='bold' size='large'>%s</span>", title.c_str());
   gtk_label_set_markup(GTK_LABEL(shown.title), markup);
   g_free(markup);
   gtk_label_set_text(GTK_LABEL(shown.subtitle), subtitle.c_str());
   gtk_assistant_set_page_title(GTK_ASSISTANT(assistant_), shown.box, title.c_str());
   gtk_assistant_set_current_page(GTK_ASSISTANT(assistant_), page - 1);
+  // After the page: the assistant names the window after the page's title.
+  gtk_window_set_title(GTK_WINDOW(assistant_), caption.c_str());
   if (!silent_ && !shown_) Show();
 }
 
@@ -229,8 +231,12 @@ void GtkWizardView::SetButtons(std::uint32_t flags) {
   gtk_widget_set_visible(next_, !finish);
   gtk_widget_set_sensitive(next_, (flags & vornida::kWizardNext) != 0);
   gtk_widget_set_sensitive(finish_, (flags & vornida::kWizardFinish) != 0);
-  GtkWidget* byDefault = finish ? finish_ : next_;
-  if (gtk_widget_get_sensitive(byDefault)) gtk_widget_grab_default(byDefault);
+  // The button that moves the wizard on takes Enter and the focus.
+  GtkWidget* onward = finish ? finish_ : next_;
+  if (gtk_widget_get_sensitive(onward)) {
+    gtk_widget_grab_default(onward);
+    gtk_widget_grab_focus(onward);
+  }
 }
 
 void GtkWizardView::SetFinishText(const std::string& text) { gtk_button_set_label(GTK_BUTTON(finish_), text.c_str()); }
