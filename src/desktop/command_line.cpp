@@ -50,7 +50,7 @@ DesktopCommandLine ParseDesktopCommandLine(const std::vector<std::string>& args)
       value = arg.substr(equals + 1);
       hasValue = true;
     }
-    const bool known = name == "--movie-folder" || name == "--shell-log" || name == "--update-url" ||
+    const bool known = name == "--movie-folder" || name == "--shell-log" || name == "--update-url" || name == "--timing-log" ||
                        name == "--load-timeout";
     if (!known) return Failure("unknown option " + arg);
     if (!hasValue) {
@@ -62,6 +62,8 @@ DesktopCommandLine ParseDesktopCommandLine(const std::vector<std::string>& args)
       options.movieFolder = value;
     } else if (name == "--shell-log") {
       options.shellLog = value;
+    } else if (name == "--timing-log") {
+      options.timingLog = value;
     } else if (name == "--update-url") {
       options.updateUrls = value;
     } else {
@@ -86,6 +88,8 @@ std::string DesktopUsage() {
          "  --shell-log FILE    record files and addresses the program would open\n"
          "                      in FILE instead of opening them\n"
          "  --update-url URL    look for updates at URL (several separated by ';')\n"
+         "  --timing-log FILE   record start-up times, main-loop stalls and preview\n"
+         "                      frames in FILE (for the benchmarks)\n"
          "  --load-timeout SEC  give up when the interface has not started after SEC\n"
          "                      seconds (default 60)\n"
          "  --help              show this help\n"

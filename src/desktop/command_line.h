@@ -12,6 +12,9 @@
 //                       file or address, show a saved file) to FILE, one line
 //                       each, instead of doing it (for tests)
 //   --update-url URL    the manifest URL list of the upgrade check
+//   --timing-log FILE   write when the splash and the main window were first
+//                       shown, every late turn of the main loop and every
+//                       preview frame to FILE (desktop/timing_log.h)
 //   --load-timeout SEC  give up when the main movie has not reported that it
 //                       loaded SEC seconds after its page arrived (default 60)
 //   --help, --version
@@ -29,6 +32,7 @@ struct DesktopOptions {
   std::string movieFolder;  // empty: the program folder's movie/
   bool automation = false;
   std::string shellLog;
+  std::string timingLog;
   std::string updateUrls;   // empty: the built-in list
   int loadTimeoutSeconds = 60;
   std::vector<std::string> files;

@@ -41,6 +41,7 @@ class CMainFrame {
   CVRFlashCtrl& Control() { return *control_; }
   MainWindowParts& Parts() { return *parts_; }
   platform::GtkFrame& Frame() { return *frame_; }
+  platform::GtkCanvas& Canvas() { return *canvas_; }
   bool IsHandedOver() const { return handedOver_; }
   // What "LoadComplete" of the main movie starts (the program's hand-over).
   void SetLoadCompleteHandler(std::function<void()> handler) { onLoadComplete_ = std::move(handler); }

@@ -11,6 +11,7 @@
 #include "desktop/desktop_context.h"
 #include "desktop/main_frame.h"
 #include "desktop/splash.h"
+#include "desktop/timing_log.h"
 #include "engine/collage_run.h"
 #include "host/worker_threads.h"
 #include "photos/photo_library.h"
@@ -23,6 +24,9 @@ namespace {
 
 constexpr const char* kSplashPage = "splash.html";
 constexpr const char* kMainPage = "main.html";
+constexpr const char* kNoWebEngine =
+    "Vornida needs the WebKitGTK web engine (package libwebkit2gtk-4.1-0) to show its window, but it could not be "
+    "started. Please reinstall Vornida or that package.";
 
 void ShowErrorBox(platform::GtkDialogs& dialogs, const std::string& text) {
   platform::MessageBoxRequest box;
@@ -65,18 +69,6 @@ bool CVornidaApp::InitInstance(const DesktopOptions& options) {
   }
   const std::string movieFolder = options.movieFolder.empty() ? DefaultMovieFolder() : options.movieFolder;
 
-  // The web engine stands in for the player the movies need; without it no
-  // window can be shown.
-  if (!platform::WebEngine::IsAvailable()) {
-    platform::GtkEventLoop loop;
-    platform::GtkDialogs dialogs(loop, [] { return nullptr; });
-    ShowErrorBox(dialogs,
-                 "Vornida needs the WebKitGTK web engine (package libwebkit2gtk-4.1-0) to show its window, but it "
-                 "could not be started. Please reinstall Vornida or that package.");
-    exitStatus_ = 1;
-    return false;
-  }
-
   context_ = std::make_unique<DesktopContext>(options, movieFolder);
   for (const char* page : {kSplashPage, kMainPage}) {
     const std::string path = movieFolder + "/" + page;
@@ -99,8 +91,21 @@ bool CVornidaApp::InitInstance(const DesktopOptions& options) {
     }, this);
   SetWorkerChangeListener([loop = &context_->loop] { loop->wake(); });
 
+  // The web engine stands in for the player the movies need; without it no
+  // window can be shown. A view that cannot be made is known at once; a web
+  // process that cannot start fails the splash's load (FailStartup).
   splash_ = std::make_unique<CSplashScreenDlg>(*context_);
+  if (splash_->Movie()->View() == nullptr) {
+    splash_.reset();
+    ShowErrorBox(context_->dialogs, kNoWebEngine);
+    exitStatus_ = 1;
+    return false;
+  }
   context_->dialogParent = splash_->Window();
+  if (!options.timingLog.empty()) {
+    timing_ = std::make_unique<TimingLog>(options.timingLog, context_->loop);
+    timing_->WatchFirstDraw(GTK_WIDGET(splash_->Window()), "splash-shown");
+  }
   splash_->Movie()->SetFailureHandler([this, movieFolder](const std::string& what) {
     FailStartup(movieFolder + "/" + kSplashPage, what);
   });
@@ -110,6 +115,10 @@ bool CVornidaApp::InitInstance(const DesktopOptions& options) {
   mainWindow_->SetLoadCompleteHandler([this] {
     context_->loop.post([this] { OnMainMovieLoaded(); });
   });
+  if (timing_) {
+    timing_->WatchFirstDraw(GTK_WIDGET(mainWindow_->Window()), "main-shown");
+    mainWindow_->Canvas().SetDrawObserver([timing = timing_.get()] { timing->Record("frame"); });
+  }
   platform::WebMovie& movie = mainWindow_->Movie();
   movie.SetFailureHandler([this, movieFolder](const std::string& what) {
     FailStartup(movieFolder + "/" + kMainPage, what);
@@ -169,6 +178,7 @@ int CVornidaApp::ExitInstance() {
   SetWorkerChangeListener({});
   mainWindow_.reset();
   ClearAllPhotos();
+  timing_.reset();
   const std::string thumbnails = GetThumbnailFolder();
   if (!thumbnails.empty()) ShellFileOperation(thumbnails + "/*.*", "", kShellDelete);
   context_.reset();

@@ -26,6 +26,7 @@ namespace vornida {
 
 class CMainFrame;
 class CSplashScreenDlg;
+class TimingLog;
 struct DesktopContext;
 
 class CVornidaApp {
@@ -47,6 +48,7 @@ class CVornidaApp {
   std::unique_ptr<DesktopContext> context_;
   std::unique_ptr<CSplashScreenDlg> splash_;
   std::unique_ptr<CMainFrame> mainWindow_;
+  std::unique_ptr<TimingLog> timing_;
   int exitStatus_ = 0;
   unsigned loadWatch_ = 0;
 };

@@ -85,6 +85,7 @@ void GtkCanvas::draw(const PixelView& picture) {
   if (picture_ != nullptr) cairo_surface_destroy(picture_);
   picture_ = surface;
   gtk_widget_queue_draw(area_);
+  if (onDraw_) onDraw_();
 }
 
 gboolean GtkCanvas::OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self) {

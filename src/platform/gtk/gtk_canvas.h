@@ -10,6 +10,8 @@
 #include <cairo.h>
 #include <gtk/gtk.h>
 
+#include <functional>
+
 #include "platform/canvas_window.h"
 
 namespace vornida::platform {
@@ -31,6 +33,8 @@ class GtkCanvas final : public CanvasWindow {
   void draw(const PixelView& picture) override;
 
   GtkWidget* Widget() const { return area_; }
+  // Called after each picture drawn into the canvas (for the benchmark's frames).
+  void SetDrawObserver(std::function<void()> observer) { onDraw_ = std::move(observer); }
 
  private:
   static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
@@ -40,6 +44,7 @@ class GtkCanvas final : public CanvasWindow {
   GtkWidget* area_;
   WindowRect bounds_{0, 0, 200, 200};
   cairo_surface_t* picture_ = nullptr;
+  std::function<void()> onDraw_;
 };
 
 // Copies 0xAARRGGBB pixels into a new cairo ARGB32 surface (premultiplied).

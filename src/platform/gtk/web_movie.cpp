@@ -71,15 +71,6 @@ WebEngine::~WebEngine() {
   g_object_unref(context_);
 }
 
-bool WebEngine::IsAvailable() {
-  GtkWidget* view = webkit_web_view_new();
-  if (view == nullptr || !WEBKIT_IS_WEB_VIEW(view)) return false;
-  g_object_ref_sink(view);
-  gtk_widget_destroy(view);
-  g_object_unref(view);
-  return true;
-}
-
 void WebEngine::OnSchemeRequest(WebKitURISchemeRequest* request, gpointer self) {
   auto* engine = static_cast<WebEngine*>(self);
   const SchemeRequest parsed = ParseSchemeUri(webkit_uri_scheme_request_get_uri(request));

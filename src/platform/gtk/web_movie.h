@@ -52,10 +52,6 @@ class WebEngine {
   // The view an automation session takes as its browsing context.
   void SetAutomationView(WebKitWebView* view) { automationView_ = view; }
 
-  // Whether a web view can be made at all (the engine's libraries and its
-  // helper processes are there). Makes one view and drops it.
-  static bool IsAvailable();
-
  private:
   static void OnSchemeRequest(WebKitURISchemeRequest* request, gpointer self);
   static void OnAutomationStarted(WebKitWebContext* context, WebKitAutomationSession* session, gpointer self);
