@@ -239,6 +239,43 @@ class DesktopProgram(unittest.TestCase):
                          "<invoke name='openProjectCallBack'><arguments><string>" + document +
                          "</string></arguments></invoke>")
 
+    def test_dropped_photos_import_and_a_dropped_project_opens(self):
+        photo = os.path.join(self.scratch, "dropped photo.jpg")
+        shutil.copy(os.path.join(DEMO, "storm.jpg"), photo)
+        project = os.path.join(self.scratch, "dropped.vrn")
+        with open(project, "w", encoding="utf-8") as out:
+            out.write("<VornidaProject><Photos><Photo src='%s'/></Photos></VornidaProject>"
+                      % os.path.join(DEMO, "wood.jpg"))
+        app = self.start()
+        app.wait_for("window.vornidaReady === true")
+
+        def drop(*files):
+            source = subprocess.Popen([PYTHON, os.path.join(HERE, "drag_source.py"), "900", "500", *files],
+                                      env=self.x.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            try:
+                self.x.wait_window("^Vornida drag source$")
+                time.sleep(0.5)
+                self.x.run("xdotool", "mousemove", "--sync", "1000", "550", "mousedown", "1")
+                for step in range(1, 16):
+                    self.x.run("xdotool", "mousemove", "--sync", str(1000 - step * 25), str(550 - step * 10))
+                    time.sleep(0.05)
+                time.sleep(0.3)
+                self.x.run("xdotool", "mouseup", "1")
+            finally:
+                time.sleep(0.5)
+                source.terminate()
+                source.wait(10)
+
+        drop(photo)
+        wait_until(lambda: calls(app, "openAddPhotosDlgCallBack"), 30, "the dropped photo")
+        self.assertIn("dropped photo.jpg", calls(app, "openAddPhotosDlgCallBack")[0])
+        drop(project)
+        wait_until(lambda: calls(app, "openProjectCallBack"), 30, "the dropped project")
+        wait_until(lambda: len(calls(app, "openAddPhotosDlgCallBack")) == 2, 30, "the project's photo")
+        self.assertIn("wood.jpg", calls(app, "openAddPhotosDlgCallBack")[1])
+        self.assertEqual(app.execute("return location.href;"), "vornida://movie/main.html?lang=en-US",
+                         "the page did not navigate to the dropped file")
+
     def test_closing_during_an_import_stops_it_and_empties_the_temporary_folder(self):
         photos = os.path.join(self.scratch, "many")
         os.makedirs(photos)
