@@ -17,6 +17,15 @@ const GtkTargetEntry kDropTargets[] = {{const_cast<char*>("text/uri-list"), 0, 0
 
 }  // namespace
 
+GdkRectangle CMainFrame::MaximisedArea() {
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  GdkRectangle area{0, 0, 1280, 1024};
+  if (monitor != nullptr) gdk_monitor_get_workarea(monitor, &area);
+  return area;
+}
+
 void CMainFrame::InitialSize(int screenWidth, int screenHeight, int& width, int& height) {
   width = screenWidth * 900 / 1280;
   height = screenHeight * 900 / 1280;
@@ -65,8 +74,9 @@ CMainFrame::CMainFrame(DesktopContext& context, std::function<void()> onClose)
   modules.loop = &context_.loop;
   GtkWindow* owner = window_;
   const std::string header = ProgramPicturePath("wizard-header.png");
-  modules.makeWizardView = [owner, header](bool silent) -> std::unique_ptr<WizardView> {
-    return std::make_unique<platform::GtkWizardView>(owner, silent, header);
+  platform::GtkEventLoop* loop = &context_.loop;
+  modules.makeWizardView = [owner, header, loop](bool silent) -> std::unique_ptr<WizardView> {
+    return std::make_unique<platform::GtkWizardView>(owner, silent, header, *loop);
   };
   if (!context_.options.updateUrls.empty()) modules.updateUrls = context_.options.updateUrls;
   InstallModuleCommands(*control_, modules);

@@ -52,6 +52,9 @@ class CMainFrame {
   // Imports photos and folders, or opens a project (command line, drops).
   void OpenFiles(const std::vector<std::string>& inputs);
 
+  // The size of the movie in the maximised window: the primary monitor's
+  // work area.
+  static GdkRectangle MaximisedArea();
   // The size the window is created with, from the screen: 900/1280 of it.
   static void InitialSize(int screenWidth, int screenHeight, int& width, int& height);
 

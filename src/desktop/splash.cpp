@@ -46,6 +46,7 @@ CSplashScreenDlg::CSplashScreenDlg(DesktopContext& context) : context_(context) 
 
 CSplashScreenDlg::~CSplashScreenDlg() {
   g_signal_handlers_disconnect_by_data(window_, &context_.loop);
+  g_signal_handlers_disconnect_by_data(overlay_, this);
   control_.reset();
   movie_.reset();
   gtk_widget_destroy(GTK_WIDGET(window_));
@@ -58,14 +59,26 @@ void CSplashScreenDlg::Show() {
   gtk_window_present(window_);
 }
 
-void CSplashScreenDlg::HostMainMovie(GtkWidget* view) {
+void CSplashScreenDlg::HostMainMovie(GtkWidget* view, int width, int height) {
   // Under the splash movie: it loads and runs, but nobody sees it yet.
-  gtk_container_add(GTK_CONTAINER(overlay_), view);
+  mainView_ = view;
+  mainViewSize_ = GdkRectangle{0, 0, width, height};
+  g_signal_connect(overlay_, "get-child-position",
+                   G_CALLBACK(+[](GtkOverlay*, GtkWidget* child, GdkRectangle* allocation, gpointer self) -> gboolean {
+                     auto* splash = static_cast<CSplashScreenDlg*>(self);
+                     if (child != splash->mainView_) return FALSE;
+                     *allocation = splash->mainViewSize_;
+                     return TRUE;
+                   }),
+                   this);
+  gtk_overlay_add_overlay(overlay_, view);
+  gtk_overlay_reorder_overlay(overlay_, view, 0);
   gtk_widget_show(view);
 }
 
 void CSplashScreenDlg::ReleaseMainMovie(GtkWidget* view) {
   if (gtk_widget_get_parent(view) == GTK_WIDGET(overlay_)) gtk_container_remove(GTK_CONTAINER(overlay_), view);
+  mainView_ = nullptr;
 }
 
 void CSplashScreenDlg::Dismiss() {

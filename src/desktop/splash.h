@@ -28,8 +28,10 @@ class CSplashScreenDlg {
 
   // Starts the splash movie and shows the window.
   void Show();
-  // The main movie's view loads here, under the splash movie.
-  void HostMainMovie(GtkWidget* view);
+  // The main movie's view loads here, under the splash movie, at the size it
+  // will have in the maximised main window (so that the page lays out once,
+  // and the hand-over does not resize it).
+  void HostMainMovie(GtkWidget* view, int width, int height);
   // Gives the main movie's view up (to the main window).
   void ReleaseMainMovie(GtkWidget* view);
   // The splash movie goes and the window hides (the object stays until exit).
@@ -39,6 +41,8 @@ class CSplashScreenDlg {
   DesktopContext& context_;
   GtkWindow* window_ = nullptr;
   GtkOverlay* overlay_ = nullptr;
+  GtkWidget* mainView_ = nullptr;
+  GdkRectangle mainViewSize_{0, 0, 0, 0};
   std::unique_ptr<platform::WebMovie> movie_;
   std::unique_ptr<CFlashCtrlEx> control_;
 };

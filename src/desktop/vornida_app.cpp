@@ -134,7 +134,8 @@ bool CVornidaApp::InitInstance(const DesktopOptions& options) {
         FailStartup(movieFolder + "/" + kMainPage, "The page did not report that it had started.");
     }));
   });
-  splash_->HostMainMovie(movie.Widget());
+  const GdkRectangle area = CMainFrame::MaximisedArea();
+  splash_->HostMainMovie(movie.Widget(), area.width, area.height);
   movie.Load(kMainPage, "lang=" + context_->languageTag);
   return true;
 }

@@ -134,6 +134,14 @@ class UpgradeWizard(unittest.TestCase):
         self.assertEqual(app.shell_log(), [])
         self.assertEqual(server.requests, ["/upgrade/update.xml"])
 
+    def test_closing_the_program_cancels_an_open_wizard(self):
+        server, app = self.start("9.0")
+        app.run_async("vornidaInvoke('CheckUpdate')")
+        self.x.wait_window("^text of UW.Title$")
+        app.terminate()
+        self.assertEqual(app.wait_exit(30), 0)
+        self.assertEqual(app.shell_log(), [])
+
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)

@@ -24,8 +24,11 @@ std::string DoubleSizeName(const std::string& path) {
 
 }  // namespace
 
-GtkWizardView::GtkWizardView(GtkWindow* parent, bool silent, const std::string& headerPicture)
-    : silent_(silent), headerPicture_(headerPicture) {
+GtkWizardView::GtkWizardView(GtkWindow* parent, bool silent, const std::string& headerPicture, GtkEventLoop& loop)
+    : loop_(loop), silent_(silent), headerPicture_(headerPicture) {
+  quitWatch_ = loop_.startTimer(std::chrono::milliseconds(100), true, [this] {
+    if (loop_.quitRequested()) Press(vornida::WizardPress::Cancel);
+  });
   assistant_ = gtk_assistant_new();
   g_object_ref_sink(assistant_);
   gtk_widget_set_name(assistant_, "vornida-upgrade-wizard");
@@ -127,6 +130,7 @@ GtkWizardView::GtkWizardView(GtkWindow* parent, bool silent, const std::string& 
 }
 
 GtkWizardView::~GtkWizardView() {
+  loop_.stopTimer(quitWatch_);
   g_signal_handlers_disconnect_by_data(assistant_, this);
   for (GtkWidget* button : {cancel_, next_, finish_}) g_signal_handlers_disconnect_by_data(button, this);
   gtk_widget_destroy(assistant_);

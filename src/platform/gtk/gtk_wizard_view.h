@@ -17,6 +17,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/gtk/gtk_event_loop.h"
 #include "upgrade/upgrade_wizard.h"
 
 namespace vornida::platform {
@@ -24,8 +25,9 @@ namespace vornida::platform {
 class GtkWizardView final : public vornida::WizardView {
  public:
   // `headerPicture` is the 1x picture file; a file beside it named with
-  // "@2x" before the extension is taken on scaled screens.
-  GtkWizardView(GtkWindow* parent, bool silent, const std::string& headerPicture);
+  // "@2x" before the extension is taken on scaled screens. When `loop` is
+  // asked to quit the wizard is cancelled, so that its modal run ends.
+  GtkWizardView(GtkWindow* parent, bool silent, const std::string& headerPicture, GtkEventLoop& loop);
   ~GtkWizardView() override;
   GtkWizardView(const GtkWizardView&) = delete;
   GtkWizardView& operator=(const GtkWizardView&) = delete;
@@ -57,6 +59,8 @@ class GtkWizardView final : public vornida::WizardView {
   void Press(vornida::WizardPress press);
 
   GtkWidget* assistant_ = nullptr;
+  GtkEventLoop& loop_;
+  EventLoop::TimerId quitWatch_ = 0;
   vornida::CUpgradeWizard* wizard_ = nullptr;
   bool silent_;
   bool shown_ = false;
