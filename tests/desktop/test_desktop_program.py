@@ -196,10 +196,12 @@ class DesktopProgram(unittest.TestCase):
         self.assertTrue(calls(app, "clearPreviewShape"), "showing the canvas tells the movie")
         picture = shot(self.x, "canvas")
         self.assertTrue(near(self.x.pixel(picture, 30, 200), PAGE), "left of the area stays the page")
-        covered = [x for x in range(40, 360) if not near(self.x.pixel(picture, x, 200), AREA, 8)]
+        row = self.x.pixels(picture, [(x, 200) for x in range(40, 360)])
+        covered = [x for x, colour in zip(range(40, 360), row) if not near(colour, AREA, 8)]
         self.assertTrue(covered, "the preview covers part of the area")
         self.assertLessEqual(abs((covered[0] + covered[-1]) / 2 - 200), 2, "centred in the area")
-        rows = [y for y in range(80, 320) if not near(self.x.pixel(picture, 200, y), AREA, 8)]
+        column = self.x.pixels(picture, [(200, y) for y in range(80, 320)])
+        rows = [y for y, colour in zip(range(80, 320), column) if not near(colour, AREA, 8)]
         self.assertLessEqual(abs((rows[0] + rows[-1]) / 2 - 200), 2)
 
         # Saving as PNG and as PSD, each chosen in the save dialog.
@@ -316,6 +318,45 @@ class DesktopProgram(unittest.TestCase):
             if process.poll() is None:
                 process.kill()
                 process.wait()
+
+
+class ScaledScreen(unittest.TestCase):
+    """A screen at scale 2: the page's CSS pixels are the window's logical
+    pixels, and the preview is put on the screen pixel for pixel doubled."""
+
+    def test_canvas_lies_over_the_area_and_stays_crisp(self):
+        with XServer(2560, 1600) as x:
+            app = Vornida(x, PAGES, env={"GDK_SCALE": "2"}, files=[os.path.join(DEMO, name) for name in
+                                                                 ("dune.jpg", "storm.jpg", "ladybird.jpg")])
+            with app:
+                app.wait_for("window.vornidaReady === true")
+                self.assertEqual(app.execute("return window.devicePixelRatio;"), 2)
+                wait_until(lambda: len(calls(app, "openAddPhotosDlgCallBack")) == 3, 30, "the photos")
+                app.call("vornidaInvoke('MakeShape', %r)" % PARAMETERS)
+                wait_until(lambda: any("previewing</string><string>0" in c for c in calls(app, "notify")), 60,
+                           "the layout")
+                picture = shot(x, "canvas-scale-2")
+                # The area is (40, 80, 320 x 240) in CSS pixels: (80, 160, 640 x 480) on the screen.
+                self.assertTrue(near(x.pixel(picture, 70, 400), PAGE))
+                row = x.pixels(picture, [(px, 400) for px in range(80, 720, 2)])
+                covered = [px for px, colour in zip(range(80, 720, 2), row) if not near(colour, AREA, 8)]
+                self.assertTrue(covered)
+                self.assertLessEqual(abs((covered[0] + covered[-1] + 1) / 2 - 400), 3, "centred in the area")
+                # Pixel-doubled: each 2 x 2 block of the preview is one colour.
+                blocks = subprocess.run([PYTHON, "-c", """
+import sys
+from PIL import Image
+image = Image.open(sys.argv[1]).convert("RGB")
+left, right = int(sys.argv[2]), int(sys.argv[3])
+uneven = 0
+for y in range(300, 500, 2):
+    for x in range(left, right, 2):
+        block = {image.getpixel((x + dx, y + dy)) for dx in (0, 1) for dy in (0, 1)}
+        uneven += len(block) > 1
+print(uneven)
+""", picture, str(covered[0] + (covered[0] % 2)), str(covered[-1] - 1)], capture_output=True, text=True,
+                                        check=True).stdout
+                self.assertEqual(int(blocks), 0)
 
 
 if __name__ == "__main__":

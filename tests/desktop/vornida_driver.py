@@ -134,6 +134,15 @@ class XServer:
         self.run("import", "-window", "root", path)
         return path
 
+    def pixels(self, png, points):
+        """(r, g, b) of each (x, y) of a screenshot, read in one go."""
+        out = subprocess.run([PYTHON, "-c", "import json, sys; from PIL import Image; "
+                              "image = Image.open(sys.argv[1]).convert('RGB'); "
+                              "print(json.dumps([image.getpixel(tuple(p)) for p in json.loads(sys.argv[2])]))",
+                              png, json.dumps([list(p) for p in points])],
+                             capture_output=True, text=True, check=True).stdout
+        return [tuple(colour) for colour in json.loads(out)]
+
     def pixel(self, png, x, y):
         """(r, g, b) of one pixel of a screenshot (through Debian's Pillow)."""
         out = subprocess.run([PYTHON, "-c", "import sys; from PIL import Image; "
@@ -340,7 +349,7 @@ def start_plain(x, binary, args=(), scratch=None):
     env = dict(x.env, HOME=os.path.join(scratch, "home"), TMPDIR=os.path.join(scratch, "tmp"),
                XDG_DATA_HOME=os.path.join(scratch, "data"), XDG_CONFIG_HOME=os.path.join(scratch, "config"),
                NO_AT_BRIDGE="1")
-    process = subprocess.Popen([binary, *args], env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    process = subprocess.Popen([binary, *args], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return process, scratch, env
 
 

@@ -45,19 +45,19 @@ std::string CaseInsensitiveGlob(std::string_view pattern) {
   return glob;
 }
 
-std::vector<FileFilterSpec> ParseFileFilter(std::string_view filter) {
+std::vector<FileFilterEntry> ParseFileFilter(std::string_view filter) {
   // The list ends at the first empty entry ("||").
-  std::vector<FileFilterSpec> filters;
+  std::vector<FileFilterEntry> filters;
   const std::vector<std::string_view> parts = Split(filter, '|');
   for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].empty()) break;
-    FileFilterSpec spec;
-    spec.name = std::string(Trim(parts[i]));
+    FileFilterEntry entry;
+    entry.name = std::string(Trim(parts[i]));
     for (std::string_view pattern : Split(parts[i + 1], ';')) {
       pattern = Trim(pattern);
-      if (!pattern.empty()) spec.patterns.push_back(CaseInsensitiveGlob(pattern));
+      if (!pattern.empty()) entry.patterns.push_back(CaseInsensitiveGlob(pattern));
     }
-    if (!spec.patterns.empty()) filters.push_back(std::move(spec));
+    if (!entry.patterns.empty()) filters.push_back(std::move(entry));
   }
   return filters;
 }

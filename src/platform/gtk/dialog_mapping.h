@@ -11,7 +11,7 @@
 
 namespace vornida::platform {
 
-struct FileFilterSpec {
+struct FileFilterEntry {
   std::string name;                   // "Picture Files (*.jpg;*.png)"
   std::vector<std::string> patterns;  // glob patterns as GTK takes them
 };
@@ -20,7 +20,7 @@ struct FileFilterSpec {
 // without regard to case ("*.jpg" becomes "*.[jJ][pP][gG]"), and "*.*" (all
 // files, with or without a dot) becomes "*". An entry without patterns and
 // anything after the closing "||" are dropped.
-std::vector<FileFilterSpec> ParseFileFilter(std::string_view filter);
+std::vector<FileFilterEntry> ParseFileFilter(std::string_view filter);
 
 // The glob for one pattern as above.
 std::string CaseInsensitiveGlob(std::string_view pattern);

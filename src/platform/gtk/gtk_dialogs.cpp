@@ -17,10 +17,10 @@ constexpr int kPreviewSize = 220;
 const char* ButtonLabel(const char* label) { return g_dgettext("gtk30", label); }
 
 void AddFilters(GtkFileChooser* chooser, const std::string& filter) {
-  for (const FileFilterSpec& spec : ParseFileFilter(filter)) {
+  for (const FileFilterEntry& entry : ParseFileFilter(filter)) {
     GtkFileFilter* gtkFilter = gtk_file_filter_new();
-    gtk_file_filter_set_name(gtkFilter, spec.name.c_str());
-    for (const std::string& pattern : spec.patterns) gtk_file_filter_add_pattern(gtkFilter, pattern.c_str());
+    gtk_file_filter_set_name(gtkFilter, entry.name.c_str());
+    for (const std::string& pattern : entry.patterns) gtk_file_filter_add_pattern(gtkFilter, pattern.c_str());
     gtk_file_chooser_add_filter(chooser, gtkFilter);  // takes the floating reference
   }
 }
