@@ -23,8 +23,11 @@
 // an unknown option.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "upgrade/update_signature.h"
 
 namespace vornida {
 
@@ -36,6 +39,9 @@ struct DesktopOptions {
   std::string updateUrls;   // empty: the built-in list
   int loadTimeoutSeconds = 60;
   std::vector<std::string> files;
+  // Set only by the tests' copy of the program (vornida-testkey): the key
+  // update manifests must be signed with instead of ours. No option sets it.
+  std::optional<UpdateKey> trustedUpdateKey;
 };
 
 struct DesktopCommandLine {

@@ -75,10 +75,11 @@ CMainFrame::CMainFrame(DesktopContext& context, std::function<void()> onClose)
   GtkWindow* owner = window_;
   const std::string header = ProgramPicturePath("wizard-header.png");
   platform::GtkEventLoop* loop = &context_.loop;
-  modules.makeWizardView = [owner, header, loop](bool silent) -> std::unique_ptr<WizardView> {
+  modules.upgrade.makeView = [owner, header, loop](bool silent) -> std::unique_ptr<WizardView> {
     return std::make_unique<platform::GtkWizardView>(owner, silent, header, *loop);
   };
-  if (!context_.options.updateUrls.empty()) modules.updateUrls = context_.options.updateUrls;
+  if (!context_.options.updateUrls.empty()) modules.upgrade.urlList = context_.options.updateUrls;
+  if (context_.options.trustedUpdateKey) modules.upgrade.trustedKey = *context_.options.trustedUpdateKey;
   InstallModuleCommands(*control_, modules);
   // The hand-over is this window's; it runs after the movie's call returned,
   // since the movie's view moves between windows.

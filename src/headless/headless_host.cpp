@@ -40,8 +40,8 @@ HeadlessHost::HeadlessHost(std::ostream& out, HeadlessOptions options)
   SetWorkerChangeListener([this] { loop_.wake(); });
   HostModules modules;
   modules.loop = &loop_;
-  modules.makeWizardView = HeadlessWizardViewFactory(log_, loop_);
-  modules.updateUrls = HeadlessUpdateUrl();
+  modules.upgrade = HeadlessUpgradeSettings();
+  modules.upgrade.makeView = HeadlessWizardViewFactory(log_, loop_);
   InstallModuleCommands(*control_, modules);
 }
 

@@ -22,9 +22,10 @@ const char* PressName(WizardPress press) {
   return "";
 }
 
-std::string& HeadlessUrlList() {
-  static std::string urls(kDefaultUpdateUrls);
-  return urls;
+// What the console's options set, before the host is built.
+UpgradeModuleOptions& HeadlessUpgradeOptions() {
+  static UpgradeModuleOptions options;
+  return options;
 }
 
 }  // namespace
@@ -133,9 +134,12 @@ WizardPressQueue& HeadlessWizardPresses() {
   return presses;
 }
 
-void SetHeadlessUpdateUrl(std::string urlList) { HeadlessUrlList() = std::move(urlList); }
+void SetHeadlessUpdateUrl(std::string urlList) { HeadlessUpgradeOptions().urlList = std::move(urlList); }
+void SetHeadlessUpdateCaFile(std::string caFile) { HeadlessUpgradeOptions().caFile = std::move(caFile); }
+void SetHeadlessTransferLimits(const TransferLimits& limits) { HeadlessUpgradeOptions().limits = limits; }
+void SetHeadlessUpdateKey(const UpdateKey& key) { HeadlessUpgradeOptions().trustedKey = key; }
 
-const std::string& HeadlessUpdateUrl() { return HeadlessUrlList(); }
+const UpgradeModuleOptions& HeadlessUpgradeSettings() { return HeadlessUpgradeOptions(); }
 
 WizardViewFactory HeadlessWizardViewFactory(platform::EventLog& log, platform::EventLoop& loop) {
   return [&log, &loop](bool) { return std::make_unique<HeadlessWizardView>(log, loop, HeadlessWizardPresses()); };

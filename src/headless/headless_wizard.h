@@ -73,11 +73,16 @@ class HeadlessWizardView final : public WizardView {
 };
 
 // For vornida-headless: the presses its "wizard" directive prepares, the URL
-// list its --update-url option sets (before the host is built), and the
-// factory of headless views that the headless host hands to the wiring.
+// list its --update-url option sets (before the host is built), the other
+// connection settings of its options, and the factory of headless views; the
+// headless host hands the settings and the factory to the wiring.
 WizardPressQueue& HeadlessWizardPresses();
 void SetHeadlessUpdateUrl(std::string urlList);
-const std::string& HeadlessUpdateUrl();
+void SetHeadlessUpdateCaFile(std::string caFile);
+void SetHeadlessTransferLimits(const TransferLimits& limits);
+// Only the test copy of the console calls this (see update_signature.h).
+void SetHeadlessUpdateKey(const UpdateKey& key);
+const UpgradeModuleOptions& HeadlessUpgradeSettings();
 WizardViewFactory HeadlessWizardViewFactory(platform::EventLog& log, platform::EventLoop& loop);
 
 }  // namespace vornida

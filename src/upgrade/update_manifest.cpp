@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/text.h"
 #include "xml/xml_doc.h"
 
 namespace vornida {
@@ -85,13 +86,19 @@ std::string FormatWithDoubles(std::string_view format, const std::vector<double>
   return out;
 }
 
-ManifestVersion ReadManifestVersion(const std::string& manifestPath, std::string_view currentVersionText) {
+namespace {
+
+// The manifest's bytes as the XML document reads a file: invalid UTF-8
+// sequences become U+FFFD.
+bool LoadText(CXmlDoc& doc, std::string_view manifest) {
+  return doc.setText(Utf16ToUtf8(Utf8ToUtf16(manifest)));
+}
+
+ManifestVersion ReadVersion(CXmlDoc& doc, std::string_view currentVersionText) {
   ManifestVersion result;
-  CXmlDoc doc;
-  if (!doc.loadFile(manifestPath)) return result;
-  result.loaded = true;
   result.current = ParseVersionNumber(currentVersionText);
   if (!doc.findElement()) return result;
+  result.loaded = true;
   result.server = ParseVersionNumber(doc.attribute("curver"));
   result.newer = result.server > result.current;
   if (!result.newer) return result;
@@ -118,16 +125,51 @@ ManifestVersion ReadManifestVersion(const std::string& manifestPath, std::string
   return result;
 }
 
-std::vector<DownloadItem> ReadInstallItems(const std::string& manifestPath) {
+std::vector<DownloadItem> ReadItems(CXmlDoc& doc) {
   std::vector<DownloadItem> items;
-  CXmlDoc doc;
-  if (!doc.loadFile(manifestPath) || !doc.findElement() || !doc.enterElement() || !doc.findElement("InstallUrl") ||
-      !doc.enterElement())
+  if (!doc.findElement() || !doc.enterElement() || !doc.findElement("InstallUrl") || !doc.enterElement())
     return items;
   while (doc.findElement("Url"))
     items.push_back({doc.attribute("src"), doc.attribute("type"), doc.attribute("inzipexename"),
-                     doc.attribute("sha256")});
+                     doc.attribute("sha256"), doc.attribute("size")});
   return items;
+}
+
+}  // namespace
+
+ManifestVersion ReadManifestVersion(const std::string& manifestPath, std::string_view currentVersionText) {
+  CXmlDoc doc;
+  if (!doc.loadFile(manifestPath)) return {};
+  return ReadVersion(doc, currentVersionText);
+}
+
+ManifestVersion ReadManifestVersionFromText(std::string_view manifest, std::string_view currentVersionText) {
+  CXmlDoc doc;
+  if (!LoadText(doc, manifest)) return {};
+  return ReadVersion(doc, currentVersionText);
+}
+
+std::vector<DownloadItem> ReadInstallItems(const std::string& manifestPath) {
+  CXmlDoc doc;
+  if (!doc.loadFile(manifestPath)) return {};
+  return ReadItems(doc);
+}
+
+std::vector<DownloadItem> ReadInstallItemsFromText(std::string_view manifest) {
+  CXmlDoc doc;
+  if (!LoadText(doc, manifest)) return {};
+  return ReadItems(doc);
+}
+
+bool ParseDeclaredSize(std::string_view text, std::uint64_t& out) {
+  if (text.empty() || text.size() > 19) return false;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  out = value;
+  return true;
 }
 
 }  // namespace vornida

@@ -9,17 +9,23 @@
 //     </UpdateFile>
 //     <UpgradeDesc>What is new</UpgradeDesc>
 //     <InstallUrl>
-//       <Url src="http://host/setup37.zip" type="ZIPEXE" inzipexename="setup.deb" sha256="..."/>
-//       <Url src="http://mirror/setup37.deb"/>
+//       <Url src="https://host/setup37.zip" type="ZIPEXE" inzipexename="setup.deb"
+//            sha256="..." size="12345678"/>
+//       <Url src="https://mirror/setup37.deb" sha256="..."/>
 //     </InstallUrl>
 //   </update>
 //
 // The root element's name is not looked at; element and attribute names match
 // without regard to ASCII case. Versions compare as decimal numbers, so 3.10
-// is older than 3.9. A "sha256" attribute on a download, when present, is the
-// digest the downloaded file must have.
+// is older than 3.9. The "sha256" attribute of a download is the digest the
+// downloaded file must have (a download without one is never used); "size",
+// when present, is its exact length in bytes, the most that is fetched.
+//
+// The wizard reads the manifest from the bytes whose signature it checked,
+// never again from the file.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,7 +47,7 @@ std::vector<std::string> SplitUrlList(std::string_view list);
 std::string FormatWithDoubles(std::string_view format, const std::vector<double>& values);
 
 struct ManifestVersion {
-  bool loaded = false;        // the file was read and parsed
+  bool loaded = false;        // the document was read and parsed, and has a root element
   double current = 0;         // installed version
   double server = 0;          // the root's "curver"
   bool newer = false;         // server > current
@@ -55,16 +61,22 @@ struct ManifestVersion {
 // Reads what the second wizard page shows. Patch and description are only
 // looked up when the server's version is newer.
 ManifestVersion ReadManifestVersion(const std::string& manifestPath, std::string_view currentVersionText);
+ManifestVersion ReadManifestVersionFromText(std::string_view manifest, std::string_view currentVersionText);
 
 struct DownloadItem {
   std::string src;           // URL of the download
   std::string type;          // "ZIPEXE": a zip archive holding the installer
   std::string inZipExeName;  // the installer's name inside the archive
   std::string sha256;        // expected digest of the downloaded file; empty for none
+  std::string size;          // declared length in bytes, as written; empty for none
 };
+
+// Reads a declared size: decimal digits only. False for anything else.
+bool ParseDeclaredSize(std::string_view text, std::uint64_t& out);
 
 // The InstallUrl/Url entries in document order; empty when the manifest
 // cannot be read or has none.
 std::vector<DownloadItem> ReadInstallItems(const std::string& manifestPath);
+std::vector<DownloadItem> ReadInstallItemsFromText(std::string_view manifest);
 
 }  // namespace vornida

@@ -29,6 +29,9 @@ WizardTextSource MovieTexts() {
 UpgradeWizardSettings SettingsFor(const UpgradeModule& module) {
   UpgradeWizardSettings settings = DefaultWizardSettings(module.options.urlList);
   settings.silentStepDelay = module.options.silentStepDelay;
+  settings.trustedKey = module.options.trustedKey;
+  settings.caFile = module.options.caFile;
+  settings.limits = module.options.limits;
   return settings;
 }
 

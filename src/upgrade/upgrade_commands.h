@@ -20,8 +20,9 @@ namespace vornida {
 
 class CVRFlashCtrl;
 
-// The manifest URL list built into the program: a host of our own.
-inline constexpr std::string_view kDefaultUpdateUrls = "http://update.vornida.example/upgrade/update.xml";
+// The manifest URL list built into the program: a host of our own, over
+// https. Its manifests are signed with the key of ReleaseUpdateKey().
+inline constexpr std::string_view kDefaultUpdateUrls = "https://update.vornida.example/upgrade/update.xml";
 
 using WizardViewFactory = std::function<std::unique_ptr<WizardView>(bool silent)>;
 
@@ -31,6 +32,9 @@ struct UpgradeModuleOptions {
   std::chrono::milliseconds firstDelay{2000};    // timer 1006
   std::chrono::milliseconds secondDelay{10000};  // timer 1007
   std::chrono::milliseconds silentStepDelay{1000};
+  UpdateKey trustedKey = ReleaseUpdateKey();  // what manifests must be signed with
+  std::string caFile;                         // authorities for https; empty: the system's
+  TransferLimits limits;                      // speed floor, its window, redirect chain time
 };
 
 // Installs "CheckUpdate" and the handlers of timers 1006 and 1007 into the

@@ -1,16 +1,26 @@
 // The upgrade wizard's logic: three pages over a small view interface.
 //
-//   page 1  downloads the update manifest, trying each URL of the list in turn
+//   page 1  downloads the update manifest and its signature, trying each URL
+//           of the list in turn, and accepts only a manifest signed with the
+//           trusted key
 //   page 2  compares the server's version with ours and shows the description
-//   page 3  downloads the installer (unpacking it from a zip archive when the
-//           manifest says so) and opens it on Finish
+//   page 3  downloads the installer, checks its sha256 from the manifest,
+//           unpacks it from a zip archive when the manifest says so, and
+//           opens it on Finish
 //
 // Interactive: the view is shown from the start and the user steps through.
 // Silent: the wizard works hidden; it shows itself only when a newer version
 // exists and the user says yes to the question box, and from then on behaves
 // like the interactive one. Every user-visible text comes from the movie by
-// key. All of it runs on the UI thread; downloads report through posted
-// notifications.
+// key, with built-in English texts where the movie lacks one (wizard_texts.h).
+// All of it runs on the UI thread; downloads and unpacking run on workers and
+// report through posted notifications, and Cancel stops them at once.
+//
+// Every failure says what failed in the detail line (kWizardDetailText): no
+// connection, an untrusted certificate, a missing or bad signature, a damaged
+// manifest, a checksum mismatch, a full disk, a download too large or too
+// slow, a damaged archive, or the server's answer. Whatever fails or is
+// cancelled leaves no partial file behind.
 //
 // On this system the installer is whatever the server offers (a .deb, a
 // script, an archive...): it keeps its downloaded (or stored) name and
@@ -30,10 +40,17 @@
 #include "platform/services.h"
 #include "upgrade/http_download.h"
 #include "upgrade/update_manifest.h"
+#include "upgrade/update_signature.h"
 
 namespace vornida {
 
 class CUpgradeWizard;
+class CInstallerUnpack;
+
+// Bounds of what the wizard fetches.
+inline constexpr std::uint64_t kMaxManifestBytes = 1 << 20;       // the manifest, after undoing gzip
+inline constexpr std::uint64_t kMaxSignatureBytes = 1024;         // its detached signature (64 bytes)
+inline constexpr std::uint64_t kMaxInstallerBytes = 512ull << 20;  // an installer or its archive without a declared size
 
 // Button states the pages ask for.
 enum WizardButtonFlags : std::uint32_t {
@@ -46,6 +63,7 @@ enum WizardButtonFlags : std::uint32_t {
 // Controls of the pages.
 enum WizardControl : int {
   kWizardStatusText = 1175,      // pages 1 and 3
+  kWizardDetailText = 1176,      // pages 1 and 3, below the status: how the download goes, or why it failed
   kWizardAnimation = 1029,       // page 1
   kWizardVersionText = 2017,     // page 2
   kWizardDescription = 2016,     // page 2
@@ -83,9 +101,13 @@ class WizardView {
 
 struct UpgradeWizardSettings {
   std::string urlList;          // manifest URLs separated by ";"
-  std::string manifestPath;     // local copy of the manifest
+  std::string manifestPath;     // local copy of the manifest; its signature goes beside it (".sig")
   std::string installerFolder;  // downloads and unpacked installers
   std::chrono::milliseconds silentStepDelay{1000};  // page 2's pause before it acts in silent mode
+  UpdateKey trustedKey = ReleaseUpdateKey();  // the key manifests must be signed with
+  std::string caFile;           // authorities for https servers; empty: the system's
+  TransferLimits limits;        // speed floor and redirect time of every download (maxBytes is set per file)
+  std::uint64_t maxInstallerBytes = kMaxInstallerBytes;
 };
 
 // Where texts come from: the movie's text table and its version.
@@ -123,6 +145,8 @@ class CUpgradeWizard {
   // The installer that Finish opens; empty until one is ready.
   const std::string& InstallerPath() const { return installerPath_; }
   double NewVersion() const { return newVersion_; }
+  // Key of the text that told the last failure; empty when none.
+  const std::string& LastFailureKey() const { return lastFailure_; }
 
  private:
   std::string Text(const std::string& key) const;
@@ -131,16 +155,23 @@ class CUpgradeWizard {
   void Close();
   void StartTimer(int which);
 
+  void ShowStatus(std::uint16_t downloadStatus);
+  void ShowFailure(const std::string& key);
+  TransferLimits LimitsFor(std::uint64_t maxBytes) const;
+
   void ActivatePage1();
   void TryNextUrl();
   void OnPage1Notify(const ThreadNotification& note);
+  void FetchSignature();
+  void CheckSignature();
   void ActivatePage2();
   void OnPage2Timer(int which);
   void ActivatePage3();
   void StartNextItem();
   void OnPage3Notify(const ThreadNotification& note);
-  void FailCurrentItem();
   void FinishDownload();
+  void OnUnpacked();
+  void OfferInstaller();
 
   bool silent_;
   WizardView& view_;
@@ -155,10 +186,14 @@ class CUpgradeWizard {
   std::function<void()> closedHandler_;
   platform::EventLoop::TimerId timer_ = 0;
 
+  std::string lastFailure_;
+
   // Page 1.
   std::vector<std::string> urls_;
   std::size_t nextUrl_ = 0;
-  bool manifestPending_ = false;
+  std::string currentUrl_;
+  bool manifestPending_ = false;  // the manifest or its signature is on its way
+  std::string manifestText_;      // the manifest whose signature was checked; what pages 2 and 3 read
   // Page 2.
   double newVersion_ = 0;
   bool patchFound_ = false;
@@ -168,13 +203,15 @@ class CUpgradeWizard {
   std::size_t nextItem_ = 0;
   const DownloadItem* currentItem_ = nullptr;
   std::string installerPath_;
-  bool installerPending_ = false;
+  bool installerPending_ = false;  // downloading or unpacking
 
-  // The sinks outlive the downloads that post to them.
+  // The sinks outlive the workers that post to them.
   ThreadNotifySink manifestSink_;
   ThreadNotifySink installerSink_;
   CHttpDownload manifestDownload_;
+  CHttpDownload signatureDownload_;
   CHttpDownload installerDownload_;
+  std::unique_ptr<CInstallerUnpack> unpack_;
 };
 
 }  // namespace vornida

@@ -243,7 +243,7 @@ class CZipReader {
     return kZipOk;
   }
 
-  std::uint32_t ExtractItem(int index, const std::string& targetName) {
+  std::uint32_t ExtractItem(int index, const std::string& targetName, const std::function<bool()>& shouldStop) {
     CloseOpenItem();
     ZipItemInfo info;
     if (const std::uint32_t result = GetItem(index, info); result != kZipOk) return result;
@@ -271,10 +271,15 @@ class CZipReader {
     if (fd < 0) return kZipCannotCreateFile;
 
     bool failed = unzOpenCurrentFile(m_archive) != UNZ_OK;
+    bool stopped = false;
     if (!failed) {
       m_nOpenItem = index;
       std::vector<char> buffer(kCopyChunk);
       for (;;) {
+        if (shouldStop && shouldStop()) {
+          stopped = failed = true;
+          break;
+        }
         const int count = unzReadCurrentFile(m_archive, buffer.data(), static_cast<unsigned>(buffer.size()));
         if (count == 0) break;
         if (count < 0 || !WriteAll(fd, buffer.data(), static_cast<std::size_t>(count))) {
@@ -293,7 +298,10 @@ class CZipReader {
     const mode_t mode = ((info.attributes & kZipAttrReadOnly) ? 0444 : 0644) | (info.unixMode & 0111);
     ::fchmod(fd, mode);
     if (::close(fd) != 0) failed = true;
-    return failed ? kZipReadWriteFailed : kZipOk;
+    if (!failed) return kZipOk;
+    // Half an installer is worse than none.
+    ::unlink(target.c_str());
+    return stopped ? kZipStopped : kZipReadWriteFailed;
   }
 
  private:
@@ -400,9 +408,10 @@ std::uint32_t GetZipItem(ZipHandle* handle, int index, ZipItemInfo* infoOut) {
   return Report(result);
 }
 
-std::uint32_t ExtractZipItem(ZipHandle* handle, int index, const std::string& targetName) {
+std::uint32_t ExtractZipItem(ZipHandle* handle, int index, const std::string& targetName,
+                             const std::function<bool()>& shouldStop) {
   if (const std::uint32_t result = CheckHandle(handle); result != kZipOk) return Report(result);
-  return Report(handle->reader->ExtractItem(index, targetName));
+  return Report(handle->reader->ExtractItem(index, targetName, shouldStop));
 }
 
 std::uint32_t CloseZip(ZipHandle* handle) {

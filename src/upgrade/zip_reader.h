@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ enum ZipResult : std::uint32_t {
   kZipBadLocalHeader = 0x700,    // the item's local header is damaged (or its method unsupported)
   kZipBadExtraField = 0x800,     // the item's local extra field cannot be read
   kZipUnsafeName = 0x900,        // the name would place the item outside the extraction folder
+  kZipStopped = 0xA00,           // extraction stopped on request
   kZipInvalidArgument = 0x10000, // null handle, or item index out of range
   kZipWrongHandleKind = 0x80000, // the handle does not hold a zip reader
 };
@@ -98,8 +100,11 @@ std::uint32_t GetZipItem(ZipHandle* handle, int index, ZipItemInfo* infoOut);
 // replaced unless it is read-only (kZipCannotCreateFile). A directory item
 // creates its folder (from its stored name) and writes nothing. The new file
 // is read-only when the item's attributes say so, carries the item's Unix
-// execute bits, and gets the item's access and write times.
-std::uint32_t ExtractZipItem(ZipHandle* handle, int index, const std::string& targetName);
+// execute bits, and gets the item's access and write times. A failed or
+// stopped extraction removes the file it was writing. `shouldStop`, when
+// given, is asked between chunks; true ends the copy with kZipStopped.
+std::uint32_t ExtractZipItem(ZipHandle* handle, int index, const std::string& targetName,
+                             const std::function<bool()>& shouldStop = {});
 
 // Closes the archive and frees the handle.
 std::uint32_t CloseZip(ZipHandle* handle);

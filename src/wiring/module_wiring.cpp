@@ -12,10 +12,7 @@ void InstallModuleCommands(CVRFlashCtrl& control, const HostModules& host) {
   InstallPhotoCommands(control);
   InstallCollageCommands(control);
   InstallSaveCommands(control, *host.loop);
-  UpgradeModuleOptions upgrade;
-  upgrade.urlList = host.updateUrls;
-  upgrade.makeView = host.makeWizardView;
-  InstallUpgradeCommands(control, std::move(upgrade));
+  InstallUpgradeCommands(control, host.upgrade);
   // Opened projects queue their photos with the photo library's batch import.
   InstallProjectCommands(control, QueuePhotoImports);
 }

@@ -18,8 +18,9 @@ class CVRFlashCtrl;
 
 struct HostModules {
   platform::EventLoop* loop = nullptr;  // the UI thread's loop; required
-  WizardViewFactory makeWizardView;     // the upgrade wizard's window; required
-  std::string updateUrls = std::string(kDefaultUpdateUrls);
+  // The upgrade wizard's window (upgrade.makeView, required) and where and
+  // how it looks for updates.
+  UpgradeModuleOptions upgrade;
 };
 
 void InstallModuleCommands(CVRFlashCtrl& control, const HostModules& host);

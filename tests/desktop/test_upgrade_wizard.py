@@ -2,10 +2,15 @@
 on 127.0.0.1: a newer version is found, its installer downloaded and handed
 to the desktop on Finish; with no newer version Finish just closes.
 
-    VORNIDA_BINARY=build/src/tools/vornida/vornida /usr/bin/python3 tests/desktop/test_upgrade_wizard.py
+    VORNIDA_TESTKEY_BINARY=build/tests/desktop/vornida-testkey /usr/bin/python3 tests/desktop/test_upgrade_wizard.py
+
+The server's manifest is signed with the tests' key (tests/upgrade/keys) by
+scripts/sign-update-manifest.sh, so the test copy of vornida is used.
 """
+import hashlib
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 import threading
@@ -16,7 +21,10 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from vornida_driver import Vornida, XServer, wait_until  # noqa: E402
 
-PAGES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "pages")
+HERE = os.path.dirname(os.path.abspath(__file__))
+PAGES = os.path.join(HERE, "pages")
+SIGN = os.path.join(HERE, "..", "..", "scripts", "sign-update-manifest.sh")
+TEST_KEY = os.path.join(HERE, "..", "upgrade", "keys", "test-update-key.pem")
 SHOTS = os.environ.get("VORNIDA_SCREENSHOTS") or tempfile.gettempdir()
 INSTALLER = b"#!/bin/sh\necho 'Vornida 9.0 would be installed here'\n" + bytes(range(256)) * 64
 
@@ -25,8 +33,20 @@ def manifest(port, version):
     return ("<?xml version='1.0' encoding='utf-8'?>\n<update curver='%s'><UpdateFile><FileList>"
             "<File verfrom='3.5' verto='3.61' name='patch.zip'/></FileList></UpdateFile>"
             "<UpgradeDesc>Vornida %s\n- faster previews\n- text shapes in any font</UpgradeDesc>"
-            "<InstallUrl><Url src='http://127.0.0.1:%d/files/vornida-setup.sh' type='' inzipexename=''/>"
-            "</InstallUrl></update>" % (version, version, port)).encode()
+            "<InstallUrl><Url src='http://127.0.0.1:%d/files/vornida-setup.sh' type='' inzipexename='' "
+            "sha256='%s'/></InstallUrl></update>" % (version, version, port,
+                                                     hashlib.sha256(INSTALLER).hexdigest())).encode()
+
+
+def signature(body):
+    """The detached signature of a manifest, made with the tests' key by the project's signing script."""
+    with tempfile.TemporaryDirectory() as folder:
+        path = os.path.join(folder, "update.xml")
+        with open(path, "wb") as out:
+            out.write(body)
+        subprocess.run(["bash", SIGN, TEST_KEY, path], check=True, stdout=subprocess.DEVNULL)
+        with open(path + ".sig", "rb") as sig:
+            return sig.read()
 
 
 class UpdateServer:
@@ -42,23 +62,30 @@ class UpdateServer:
             def do_GET(self):
                 if self.path == "/upgrade/update.xml":
                     time.sleep(1.5)
-                    body = manifest(server.port, server.version)
+                    body = server.manifest
+                elif self.path == "/upgrade/update.xml.sig":
+                    body = server.signature
                 elif self.path == "/files/vornida-setup.sh":
                     body = INSTALLER
                 else:
                     self.send_error(404)
                     return
                 server.requests.append(self.path)
-                self.send_response(200)
-                self.send_header("Content-Length", str(len(body)))
-                self.end_headers()
-                self.wfile.write(body)
+                try:
+                    self.send_response(200)
+                    self.send_header("Content-Length", str(len(body)))
+                    self.end_headers()
+                    self.wfile.write(body)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass  # the program went away (cancelled) while the answer was on its way
 
         self.version = version
         self.requests = []
         self.httpd = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
         self.port = self.httpd.server_address[1]
         self.url = "http://127.0.0.1:%d/upgrade/update.xml" % self.port
+        self.manifest = manifest(self.port, version)
+        self.signature = signature(self.manifest)
         threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
 
     def close(self):
@@ -83,7 +110,8 @@ class UpgradeWizard(unittest.TestCase):
     def start(self, version):
         server = UpdateServer(version)
         self.addCleanup(server.close)
-        app = Vornida(self.x, PAGES, args=["--update-url", server.url])
+        # The copy of vornida that trusts manifests signed with the tests' key.
+        app = Vornida(self.x, PAGES, args=["--update-url", server.url], binary=os.environ["VORNIDA_TESTKEY_BINARY"])
         self.addCleanup(app.__exit__, None, None, None)
         app.wait_for("window.vornidaReady === true")
         return server, app
@@ -120,7 +148,8 @@ class UpgradeWizard(unittest.TestCase):
         self.assertTrue(installer.endswith("vornida-setup.sh"), installer)
         with open(installer, "rb") as downloaded:
             self.assertEqual(downloaded.read(), INSTALLER)
-        self.assertEqual(server.requests, ["/upgrade/update.xml", "/files/vornida-setup.sh"])
+        self.assertEqual(server.requests, ["/upgrade/update.xml", "/upgrade/update.xml.sig",
+                                           "/files/vornida-setup.sh"])
 
     def test_no_newer_version_finish_only_closes(self):
         server, app = self.start("3.61")
@@ -132,7 +161,7 @@ class UpgradeWizard(unittest.TestCase):
         self.x.key(wizard, "Return")
         app.wait_for("window.vornidaLastResult === ''")
         self.assertEqual(app.shell_log(), [])
-        self.assertEqual(server.requests, ["/upgrade/update.xml"])
+        self.assertEqual(server.requests, ["/upgrade/update.xml", "/upgrade/update.xml.sig"])
 
     def test_closing_the_program_cancels_an_open_wizard(self):
         server, app = self.start("9.0")

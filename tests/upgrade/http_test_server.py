@@ -1,12 +1,16 @@
-"""Small HTTP server for the download tests.
+"""Small HTTP(S) server for the download tests.
+
+usage: http_test_server.py [LIFETIME [FOLDER]] [--tls CERT KEY]
 
 Binds 127.0.0.1 on a free port, prints the port on the first line of
-stdout, and serves until its stdin is closed or its lifetime (first argument,
-seconds, default 120) runs out. An optional second argument names a folder
-served under /files/.
+stdout, and serves until its stdin is closed or its lifetime (seconds,
+default 120) runs out. FOLDER is served under /files/ (and, gzip-encoded,
+under /gzipfiles/). With --tls it speaks https with that certificate chain
+and key (PEM files).
 """
 import gzip
 import os
+import ssl
 import sys
 import threading
 import time
@@ -18,7 +22,17 @@ def pattern(count):
     return bytes((i * 7 + 3) % 251 for i in range(count))
 
 
-FILES = sys.argv[2] if len(sys.argv) > 2 else None
+ARGS = sys.argv[1:]
+TLS = None
+if "--tls" in ARGS:
+    at = ARGS.index("--tls")
+    TLS = ARGS[at + 1:at + 3]
+    del ARGS[at:at + 3]
+FILES = ARGS[1] if len(ARGS) > 1 else None
+
+# One gzip member inflating to 1 MiB of zeros; members in a row make one
+# valid gzip stream, so a bomb of any size costs nothing to build.
+MEGABYTE_OF_ZEROS = gzip.compress(bytes(1 << 20), 9)
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -28,10 +42,18 @@ class Handler(BaseHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        self.route()
+        self.route_safely()
 
     def do_POST(self):
-        self.route()
+        self.route_safely()
+
+    def route_safely(self):
+        try:
+            self.route()
+        except (ValueError, KeyError, IndexError, FileNotFoundError):
+            self.answer(404, b"unknown")
+        except OSError:
+            pass  # the client hung up, as clients that stop a transfer do
 
     def answer(self, code, body=b"", length=True, headers=()):
         self.send_response(code)
@@ -90,6 +112,40 @@ class Handler(BaseHTTPRequestHandler):
                     time.sleep(0.05)
             except OSError:
                 pass
+        elif head == "bomb":
+            # A gzip body inflating to N MiB, about 1/1000 of that on the wire.
+            self.answer(200, MEGABYTE_OF_ZEROS * int(parts[1]), length="nolength" not in query,
+                        headers=[("Content-Encoding", "gzip")])
+        elif head == "endless":
+            # A body that never ends (no length announced).
+            self.send_response(200)
+            self.end_headers()
+            chunk = pattern(65536)
+            try:
+                while True:
+                    self.wfile.write(chunk)
+            except OSError:
+                pass
+        elif head == "drip":
+            # Headers at once, then a byte every half second.
+            self.send_response(200)
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            try:
+                for _ in range(100000):
+                    self.wfile.write(b"x")
+                    self.wfile.flush()
+                    time.sleep(0.5)
+            except OSError:
+                pass
+        elif head == "stallredirect":
+            # Each hop waits before it sends the client on to the next.
+            time.sleep(float(query.get("wait", ["0.3"])[0]))
+            self.answer(302, headers=[("Location", "/stallredirect/%d" % (int(parts[1]) + 1))])
+        elif head == "gzipfiles" and FILES:
+            path = os.path.join(FILES, os.path.basename(unquote(parts[-1])))
+            with open(path, "rb") as f:
+                self.answer(200, gzip.compress(f.read()), headers=[("Content-Encoding", "gzip")])
         elif head == "echo":
             length = int(self.headers.get("Content-Length", "0"))
             received = self.rfile.read(length) if length else b""
@@ -107,9 +163,13 @@ class Handler(BaseHTTPRequestHandler):
 
 
 def main():
-    lifetime = float(sys.argv[1]) if len(sys.argv) > 1 else 120.0
+    lifetime = float(ARGS[0]) if ARGS else 120.0
     server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
     server.daemon_threads = True
+    if TLS:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(TLS[0], TLS[1])
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     print(server.server_address[1], flush=True)
 
     def stop_when_stdin_closes():

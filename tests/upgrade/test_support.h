@@ -67,11 +67,39 @@ inline std::string Quote(const std::string& text) {
   return quoted + "'";
 }
 
+// Certificates made by the openssl tool for a local https server:
+//   ca.pem                      a test authority
+//   server.pem, server.key      a certificate for 127.0.0.1 that it signed
+//   self.pem, self.key          a self-signed certificate for 127.0.0.1 nobody trusts
+inline bool MakeTestCertificates(const std::string& folder) {
+  const std::string key = " -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2";
+  WriteFile(folder + "/server.ext", "subjectAltName=IP:127.0.0.1\nbasicConstraints=CA:FALSE\n");
+  return Shell("cd " + Quote(folder) + " && openssl req -x509" + key +
+               " -keyout ca.key -out ca.pem -subj '/CN=Vornida Test Authority'"
+               " -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null"
+               " && openssl req" + key + " -keyout server.key -out server.csr -subj /CN=127.0.0.1 2>/dev/null"
+               " && openssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2"
+               " -extfile server.ext -out server.pem 2>/dev/null"
+               " && openssl req -x509" + key + " -keyout self.key -out self.pem -subj /CN=127.0.0.1"
+               " -addext subjectAltName=IP:127.0.0.1 2>/dev/null");
+}
+
+// Signs `path` with the test key into `path`.sig, as the update server's
+// maintainers do (scripts/sign-update-manifest.sh).
+inline bool SignWithTestKey(const std::string& path) {
+  const std::string source = VORNIDA_SOURCE_DIR;
+  return Shell("bash " + Quote(source + "/scripts/sign-update-manifest.sh") + " " +
+               Quote(source + "/tests/upgrade/keys/test-update-key.pem") + " " + Quote(path));
+}
+
 // The test server of http_test_server.py, on 127.0.0.1 and a free port. It
-// ends when this object goes (its stdin closes) or after its lifetime.
+// ends when this object goes (its stdin closes) or after its lifetime. With
+// a certificate and key it speaks https.
 class TestHttpServer {
  public:
-  explicit TestHttpServer(const std::string& filesFolder = {}) {
+  explicit TestHttpServer(const std::string& filesFolder = {}, const std::string& tlsCertificate = {},
+                          const std::string& tlsKey = {})
+      : secure_(!tlsCertificate.empty()) {
     // A proxy configured in the environment must not stand between the
     // downloader and this server.
     ::setenv("no_proxy", "127.0.0.1,localhost", 1);
@@ -85,11 +113,13 @@ class TestHttpServer {
       ::dup2(fromChild[1], 1);
       ::close(toChild[1]);
       ::close(fromChild[0]);
-      if (filesFolder.empty())
-        ::execl(VORNIDA_PYTHON, VORNIDA_PYTHON, script.c_str(), "120", static_cast<char*>(nullptr));
-      else
-        ::execl(VORNIDA_PYTHON, VORNIDA_PYTHON, script.c_str(), "120", filesFolder.c_str(),
-                static_cast<char*>(nullptr));
+      std::vector<const char*> args = {VORNIDA_PYTHON, script.c_str(), "120"};
+      if (!filesFolder.empty()) args.push_back(filesFolder.c_str());
+      if (secure_) {
+        args.insert(args.end(), {"--tls", tlsCertificate.c_str(), tlsKey.c_str()});
+      }
+      args.push_back(nullptr);
+      ::execv(VORNIDA_PYTHON, const_cast<char* const*>(args.data()));
       ::_exit(127);
     }
     ::close(toChild[0]);
@@ -111,9 +141,10 @@ class TestHttpServer {
 
   int port() const { return port_; }
   std::string hostPort() const { return "127.0.0.1:" + std::to_string(port_); }
-  std::string url(const std::string& path) const { return "http://" + hostPort() + path; }
+  std::string url(const std::string& path) const { return (secure_ ? "https://" : "http://") + hostPort() + path; }
 
  private:
+  bool secure_ = false;
   pid_t pid_ = -1;
   int stdin_ = -1;
   int port_ = 0;

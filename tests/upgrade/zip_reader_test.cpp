@@ -214,6 +214,13 @@ TEST_F(CraftedZipTest, ReportsDamagedDataInsteadOfSuccess) {
   WriteFile(work / "crc.zip", bytes);
   auto zip = Open("crc.zip");
   EXPECT_EQ(ExtractZipItem(zip.get(), 0, "data.bin"), kZipReadWriteFailed);
+  EXPECT_FALSE(std::filesystem::exists(outRoot() + "/data.bin")) << "no partial file is left";
+  // A stop request ends the copy the same way.
+  MakeZip("big.zip", "z.writestr('big.bin', 'B' * 200000)\n");
+  auto big = Open("big.zip");
+  int chunks = 0;
+  EXPECT_EQ(ExtractZipItem(big.get(), 0, "big.bin", [&chunks] { return ++chunks > 2; }), kZipStopped);
+  EXPECT_FALSE(std::filesystem::exists(outRoot() + "/big.bin"));
 }
 
 TEST(ZipNameSafety, AcceptsOnlyNamesBelowTheFolder) {

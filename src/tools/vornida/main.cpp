@@ -1,5 +1,7 @@
 // vornida: the desktop program (see desktop/vornida_app.h and
-// desktop/command_line.h).
+// desktop/command_line.h). The key that update manifests must be signed with
+// cannot be changed here: a copy built for the tests (vornida-testkey) has
+// the test key compiled in instead of ours.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,6 +24,15 @@ int main(int argc, char** argv) {
       return 2;
     case vornida::DesktopCommandLine::Action::Run: break;
   }
+  vornida::DesktopOptions options = line.options;
+#ifdef VORNIDA_TEST_UPDATE_KEY
+  vornida::UpdateKey testKey{};
+  if (!vornida::ParseUpdateKeyHex(VORNIDA_TEST_UPDATE_KEY, testKey)) {
+    std::fputs("vornida: the test key is malformed\n", stderr);
+    return 2;
+  }
+  options.trustedUpdateKey = testKey;
+#endif
   vornida::CVornidaApp app;
-  return app.Run(line.options);
+  return app.Run(options);
 }
