@@ -13,7 +13,7 @@ std::vector<SystemMenuItem> SystemMenuItems(const SystemMenuState& state) {
   return {
       {"_Restore", kScRestore, state.restoreEnabled},
       {"_Move", kScMove, state.moveEnabled},
-      {"_Size", kScSize, state.sizeEnabled},
+      {"_Resize", kScSize, state.sizeEnabled},
       {"Mi_nimize", kScMinimize, true},
       {"Ma_ximize", kScMaximize, state.maximizeEnabled},
       {nullptr, 0, false},
