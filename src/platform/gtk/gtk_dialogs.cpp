@@ -2,6 +2,7 @@
 
 #include <glib/gi18n.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/gtk/dialog_mapping.h"
@@ -78,6 +79,28 @@ void UpdatePreview(GtkFileChooser* chooser, gpointer data) {
   if (picture != nullptr) g_object_unref(picture);
 }
 
+// A dialog of a comfortable size that fits on the parent's screen, centred on
+// the parent (the chooser would take its remembered size, which may not fit).
+void FitToParent(GtkWindow* dialog, GtkWindow* parent) {
+  int width = 960, height = 680;
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = display != nullptr ? gdk_display_get_primary_monitor(display) : nullptr;
+  if (monitor == nullptr && display != nullptr) monitor = gdk_display_get_monitor(display, 0);
+  if (monitor != nullptr) {
+    GdkRectangle area{0, 0, width, height};
+    gdk_monitor_get_workarea(monitor, &area);
+    width = std::min(width, area.width * 9 / 10);
+    height = std::min(height, area.height * 9 / 10);
+  }
+  gtk_window_resize(dialog, width, height);
+  int x = 0, y = 0, parentWidth = 0, parentHeight = 0;
+  if (parent != nullptr && gtk_widget_get_visible(GTK_WIDGET(parent))) {
+    gtk_window_get_position(parent, &x, &y);
+    gtk_window_get_size(parent, &parentWidth, &parentHeight);
+    gtk_window_move(dialog, x + std::max(0, (parentWidth - width) / 2), y + std::max(0, (parentHeight - height) / 2));
+  }
+}
+
 struct Answer {
   bool done = false;
   int response = GTK_RESPONSE_NONE;
@@ -107,6 +130,7 @@ FileDialogResult GtkDialogs::showFileDialog(const FileDialogRequest& request) {
                                                     ButtonLabel("_Open"), GTK_RESPONSE_ACCEPT, nullptr);
     gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
     gtk_window_set_modal(GTK_WINDOW(dialog), TRUE);
+
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(dialog);
     Configure(chooser, request);
     GtkWidget* preview = gtk_image_new();
@@ -121,6 +145,8 @@ FileDialogResult GtkDialogs::showFileDialog(const FileDialogRequest& request) {
                      }),
                      &answer);
     gtk_widget_show(dialog);
+    // The chooser sizes itself when shown; fit it to the screen after that.
+    FitToParent(GTK_WINDOW(dialog), parent);
     while (!answer.done && !loop_.quitRequested()) loop_.iterate(true);
     if (answer.done && answer.response == GTK_RESPONSE_ACCEPT) result = Collect(chooser, request);
     g_signal_handlers_disconnect_by_data(dialog, &answer);
