@@ -22,14 +22,21 @@ packages=(
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver xvfb xauth xdotool x11-utils x11-apps dbus-x11
   python3-gi gir1.2-gtk-3.0
   # the user interface's browser tests (Playwright drives Debian's Chromium)
-  chromium chromium-driver
+  chromium chromium-driver fonts-wqy-microhei
   # installing and packaging: validators of the desktop files, package checks
   desktop-file-utils appstream lintian shared-mime-info xdg-utils strace
+  man-db groff-base libglib2.0-bin
   # the peer collage maker the collage benchmark compares against
   photocollage
   # shared object cache for faster rebuilds
   ccache
 )
+
+# The page tests run on Node.js with npm (version 20 or later for
+# playwright-core); the machine's own Node.js is used when there is one.
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  packages+=(nodejs npm)
+fi
 
 if [ "$(id -u)" -ne 0 ]; then
   sudo=sudo

@@ -21,6 +21,9 @@ cmake --build build -j "$jobs"
 stage "tests"
 ctest --test-dir build -j "$jobs" --output-on-failure --timeout 900
 
+stage "user interface page (node, Chromium)"
+BUILD="$root/build" bash scripts/test-movie.sh
+
 if [ "${SKIP_ASAN:-0}" != 1 ]; then
   stage "build with AddressSanitizer + UndefinedBehaviorSanitizer"
   cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVORNIDA_SANITIZE=ON -DVORNIDA_WERROR=ON \

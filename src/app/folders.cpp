@@ -67,6 +67,9 @@ std::string XdgFolder(const char* variable, const char* fallbackBelowHome) {
 
 std::string UserTag() { return "vornida-" + std::to_string(::geteuid()); }
 
+// The file by which a build-tree program folder beside an executable is known.
+constexpr const char* kProgramFolderMark = "TBgBrush.png";
+
 }  // namespace
 
 std::string GetModuleFolder() {
@@ -80,6 +83,35 @@ std::string GetModuleFolder() {
     return slash == 0 ? std::string("/") : exe.substr(0, slash);
   }();
   return folder;
+}
+
+std::string GetProgramFolder() {
+  static const std::string folder = [] {
+    const std::string module = GetModuleFolder();
+    if (module.empty()) return std::string();
+    // A build-tree copy beside the executable wins: it is what the developer
+    // just built. Installed executables have no such neighbour in bin/.
+    std::error_code error;
+    if (std::filesystem::is_regular_file(module + "/" + kProgramFolderMark, error)) return module;
+    const std::filesystem::path installed =
+        (std::filesystem::path(module) / VORNIDA_PROGRAM_FOLDER_FROM_BINARIES).lexically_normal();
+    return WithoutTrailingSlashes(installed.string());
+  }();
+  return folder;
+}
+
+ProgramFile FindProgramFile(std::string_view relative) {
+  const std::string folder = GetProgramFolder();
+  if (folder.empty()) return {{}, "Vornida cannot find its own location (/proc/self/exe), so not its program folder"};
+  std::error_code error;
+  if (!std::filesystem::is_directory(folder, error)) {
+    return {{}, "Vornida's program folder " + folder + " is missing; Vornida is not installed completely"};
+  }
+  std::string path = folder + "/" + std::string(relative);
+  if (!std::filesystem::exists(path, error)) {
+    return {{}, std::string(relative) + " is missing from Vornida's program folder " + folder};
+  }
+  return {std::move(path), {}};
 }
 
 std::string GetSystemTempPath() {
@@ -170,7 +202,7 @@ std::string MakeAppDataPath(std::string_view relative) {
 
 std::string MakeAbsolutePath(std::string_view path, std::string_view base) {
   if (IsAbsolutePath(path)) return std::string(path);
-  const std::string folder = base.empty() ? GetModuleFolder() : std::string(base);
+  const std::string folder = base.empty() ? GetProgramFolder() : std::string(base);
   return folder + "/" + std::string(path);
 }
 

@@ -1,8 +1,13 @@
 // The program's folders: where its installed assets, its temporary files, its
 // data and its per-user settings live.
 //
-//   program folder   the folder of the running executable (/proc/self/exe);
-//                    the movies and other installed assets are found there.
+//   module folder    the folder of the running executable (/proc/self/exe).
+//   program folder   the installed assets: the movies (movie/), the program's
+//                    pictures ("TBgBrush.png", the wizard header) and the demo
+//                    photos. Installed, an executable in <prefix>/bin finds
+//                    them in <prefix>/share/vornida; in the build tree the
+//                    build puts a copy beside each executable that needs one,
+//                    recognised by its "TBgBrush.png".
 //   temporary folder a per-user private base under the system temporary path:
 //                    ${TMPDIR:-/tmp}/vornida-<uid>/ (mode 0700, owned by the
 //                    user). A fixed shared name in /tmp could be pre-created
@@ -29,6 +34,23 @@ namespace vornida {
 // The folder of the running program file, without a trailing '/'. Computed on
 // first use and kept for the rest of the run; empty if it cannot be found.
 std::string GetModuleFolder();
+
+// The program folder (see above), without a trailing '/'. Computed on first
+// use from the executable's own location, never from the current folder, and
+// kept for the rest of the run; it may name a folder that does not exist (an
+// incomplete installation), which FindProgramFile reports. Empty only when
+// the executable's location is unknown.
+std::string GetProgramFolder();
+
+// Where a file or folder of the program folder is, or why it cannot be used.
+struct ProgramFile {
+  std::string path;   // GetProgramFolder() + "/" + relative; empty when missing
+  std::string error;  // for the user, naming the folder looked in; empty when found
+  explicit operator bool() const { return !path.empty(); }
+};
+
+// Looks up `relative` ("demo-photos", "movie/main.html") in the program folder.
+ProgramFile FindProgramFile(std::string_view relative);
 
 // The system temporary path ($TMPDIR when absolute, else /tmp), ending with '/'.
 std::string GetSystemTempPath();
@@ -67,7 +89,7 @@ std::string GetAppDataFolder();
 std::string MakeAppDataPath(std::string_view relative);
 
 // `path` when IsAbsolutePath(path), else base + "/" + path, where an empty
-// `base` means GetModuleFolder().
+// `base` means GetProgramFolder().
 std::string MakeAbsolutePath(std::string_view path, std::string_view base = {});
 
 // ${XDG_CONFIG_HOME:-~/.config}, without a trailing '/'. Not created here.

@@ -45,6 +45,7 @@
 #include <string_view>
 
 #include "app/profile.h"
+#include "base/version.h"
 #include "host/canvas_area.h"
 #include "host/main_window_parts.h"
 #include "host/flash_ctrl.h"
@@ -58,7 +59,8 @@ using TimerHandler = std::function<void(CVRFlashCtrl& control)>;
 
 class CVRFlashCtrl : public CAppFlashCtrlBase {
  public:
-  static constexpr std::string_view kVersionText = "3.61";
+  // The "GetVerText" answer: the program's version.
+  static constexpr std::string_view kVersionText = kVornidaVersion;
   // Timers the main window's hand-over starts (see InstallTimerHandler).
   static constexpr std::uint32_t kAfterLoadTimer = 1006;
   static constexpr std::uint32_t kSilentUpdateTimer = 1007;

@@ -218,7 +218,7 @@ void InstallCollageCommands(CVRFlashCtrl& control) {
       setup.stateLabel = &parts->stateLabel;
       setup.infoLabel = &parts->infoLabel;
     }
-    setup.programFolder = GetModuleFolder();
+    setup.programFolder = GetProgramFolder();
     setup.previewFilePath = GetThumbnailFolder() + "/_vornida_preview.png";
     CollageRunner::Shared().Configure(setup);
     CollageRunner::Shared().Start(call.args[0], *loop);

@@ -31,6 +31,7 @@
 #include <string>
 #include <vector>
 
+#include "base/version.h"
 #include "commands/vr_flash_ctrl.h"
 #include "host/main_window_parts.h"
 #include "platform/headless/headless_platform.h"
@@ -40,7 +41,7 @@ namespace vornida {
 
 struct HeadlessOptions {
   std::map<std::string, std::string> strings;  // the movie's text table
-  std::string movieVersion = "3.61";
+  std::string movieVersion{kVornidaVersion};  // the movie's getVerStr answer
 };
 
 class HeadlessHost {

@@ -157,7 +157,7 @@ bool CFlashCtrlEx::DispatchCall(DecodedCall& call) {
   const std::string& name = call.name;
   if (name == "Trace") return CheckArgCount(call, 1);  // the program keeps no log
   if (name == "GetAppPath") {
-    call.result = StringValue(GetModuleFolder());
+    call.result = StringValue(GetProgramFolder());
     return true;
   }
   if (name == "LoadComplete") {

@@ -156,9 +156,24 @@ TEST(ModuleFolderTest, IsTheFolderOfThisTestProgram) {
   EXPECT_TRUE(IsAbsolutePath(folder));
   EXPECT_NE(folder.back(), '/');
   EXPECT_TRUE(IsFile(folder + "/app_tests"));
-  EXPECT_EQ(MakeAbsolutePath("assets/TBgBrush.png"), folder + "/assets/TBgBrush.png");
   EXPECT_EQ(MakeAbsolutePath("x.swf", "/opt/v"), "/opt/v/x.swf");
   EXPECT_EQ(MakeAbsolutePath("/abs/x.swf", "/opt/v"), "/abs/x.swf");
+}
+
+// This test program has no program folder beside it, so it looks where an
+// installed program would: share/vornida next to the folder it lives in.
+// That folder does not exist, and the lookup says so, naming it.
+TEST(ProgramFolderTest, WithoutACopyBesideTheProgramItIsTheInstalledPlace) {
+  const std::string module = GetModuleFolder();
+  const std::string installed = std::filesystem::path(module).parent_path().string() + "/share/vornida";
+  ASSERT_FALSE(std::filesystem::exists(module + "/TBgBrush.png"));
+  EXPECT_EQ(GetProgramFolder(), installed);
+  EXPECT_EQ(MakeAbsolutePath("shapes/heart.png"), installed + "/shapes/heart.png");
+
+  const ProgramFile movie = FindProgramFile("movie/main.html");
+  EXPECT_FALSE(movie);
+  EXPECT_EQ(movie.path, "");
+  EXPECT_NE(movie.error.find(installed), std::string::npos) << movie.error;
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ TEST_F(CollageProgram, BadCommandLinesGetOneLineAndExitStatusTwo) {
     EXPECT_NE(help.out.find(option), std::string::npos) << option;
   const auto version = Collage({"--version"});
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, "vornida-collage 3.61\n");
+  EXPECT_EQ(version.out, "vornida-collage " VORNIDA_BUILD_VERSION "\n");
 }
 
 TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {

@@ -246,7 +246,7 @@ TEST_F(HeadlessHostTest, ModulesPlugTheirCommandsIn) {
   // Only the commands whose work lives elsewhere can be plugged in.
   EXPECT_FALSE(control.InstallCommandHandler("GetVerText", [](CVRFlashCtrl&, DecodedCall&) { return false; }));
   EXPECT_FALSE(control.InstallCommandHandler("Trace", [](CVRFlashCtrl&, DecodedCall&) { return false; }));
-  EXPECT_EQ(host.Request(Invoke("GetVerText")), "<string>3.61</string>");
+  EXPECT_EQ(host.Request(Invoke("GetVerText")), "<string>" VORNIDA_BUILD_VERSION "</string>");
 
   ASSERT_TRUE(control.InstallCommandHandler("SaveShape", {}));
   EXPECT_EQ(host.Request(Invoke("SaveShape", "<string>p</string><number>1</number>")), std::nullopt);

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Plays one movie script through vornida-headless and compares its output.
 
-usage: run_script.py BINARY SCRIPT
+usage: run_script.py BINARY SCRIPT [VERSION]
 
 SCRIPT.expected holds the expected standard output. Every run gets fresh
 TMPDIR, XDG_DATA_HOME and XDG_CONFIG_HOME folders. In the script and the
@@ -9,6 +9,9 @@ expected output these placeholders are replaced first:
   {TMP} {DATA} {CONFIG}   the three folders      {UID}  the user id
   {WORK}                  a scratch folder        {APP}  the program folder
   {TESTDATA}              tests/data of the source tree
+  {VERSION}               VERSION, the program version the build was made with
+  {STRINGS}               the user interface's English text table
+                          (movie/strings/en.json), for --strings
 Comment lines of the script may carry directives for this runner (the console
 skips them as comments):
   # args: ...                 extra command-line arguments
@@ -36,6 +39,7 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 def main():
     binary, script_path = sys.argv[1], sys.argv[2]
+    version = sys.argv[3] if len(sys.argv) > 3 else "{VERSION}"
     with open(script_path, encoding="utf-8") as f:
         script = f.read()
     with open(script_path.rsplit(".", 1)[0] + ".expected", encoding="utf-8") as f:
@@ -51,6 +55,8 @@ def main():
             "{UID}": str(os.getuid()),
             "{APP}": os.path.dirname(os.path.abspath(binary)),
             "{TESTDATA}": os.path.join(SOURCE, "data"),
+            "{VERSION}": version,
+            "{STRINGS}": os.path.join(os.path.dirname(SOURCE), "movie", "strings", "en.json"),
         }
         for key in ("{TMP}", "{DATA}", "{CONFIG}", "{WORK}"):
             os.makedirs(places[key])

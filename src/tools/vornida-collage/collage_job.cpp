@@ -317,13 +317,11 @@ bool Job::Gather(std::string& error) {
   if (line.demo) {
     if (!line.shape) line.shape = ShapeKind::Circle;
     if (!line.count) line.count = 48;
-    line.inputs = {env_.demoPhotoFolder};
-    std::error_code ec;
-    if (env_.demoPhotoFolder.empty() || !fs::is_directory(env_.demoPhotoFolder, ec)) {
-      error = "--demo: the sample photos are missing (looked for " +
-              (env_.demoPhotoFolder.empty() ? std::string("demo-photos") : env_.demoPhotoFolder) + ")";
+    if (!env_.demoPhotos) {
+      error = "--demo: the sample photos are missing (" + env_.demoPhotos.error + ")";
       return false;
     }
+    line.inputs = {env_.demoPhotos.path};
   }
   if (line.shape == ShapeKind::Image) {
     line.shapeArgument = Absolute(line.shapeArgument);
@@ -451,16 +449,6 @@ std::string EncodeBase64(const void* data, std::size_t size) {
     text += i + 2 < size ? kAlphabet[chunk & 63] : '=';
   }
   return text;
-}
-
-std::string FindDemoPhotoFolder() {
-  std::error_code ec;
-  const std::string beside = GetModuleFolder() + "/demo-photos";
-  if (!GetModuleFolder().empty() && fs::is_directory(beside, ec)) return beside;
-#ifdef VORNIDA_DEMO_PHOTOS
-  if (fs::is_directory(VORNIDA_DEMO_PHOTOS, ec)) return VORNIDA_DEMO_PHOTOS;
-#endif
-  return {};
 }
 
 int RunCollageJob(const CommandLine& line, const JobEnvironment& environment) {

@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "app/folders.h"
 #include "tools/vornida-collage/cli_options.h"
 #include "tools/vornida-collage/run_observer.h"
 
@@ -16,7 +17,7 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 
 struct JobEnvironment {
-  std::string demoPhotoFolder;  // the sample photos of --demo
+  ProgramFile demoPhotos;  // the sample photos of --demo, or why they are missing
   std::ostream* messages = nullptr;  // errors and notes, one line each
   ProgressStyle progress = ProgressStyle::Lines;
   int terminalColumns = 80;  // width of the terminal a bar is drawn on
@@ -32,9 +33,6 @@ struct JobEnvironment {
 // XDG_CONFIG_HOME for the process. SIGINT, SIGTERM and SIGHUP end the run
 // at once, after removing what it had begun to write (status 128 + signal).
 int RunCollageJob(const CommandLine& line, const JobEnvironment& environment);
-
-// The folder of the sample photos: beside the program, else in the source tree.
-std::string FindDemoPhotoFolder();
 
 // Base64 (RFC 4648, with padding), as the movie sends picture bytes.
 std::string EncodeBase64(const void* data, std::size_t size);

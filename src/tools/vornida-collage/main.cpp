@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/version.h"
 #include "tools/vornida-collage/cli_options.h"
 #include "tools/vornida-collage/collage_job.h"
 
@@ -22,11 +23,11 @@ int main(int argc, char** argv) {
     return kExitDone;
   }
   if (parsed.line.version) {
-    std::cout << "vornida-collage " << VORNIDA_VERSION << "\n";
+    std::cout << "vornida-collage " << vornida::kVornidaVersion << "\n";
     return kExitDone;
   }
   JobEnvironment environment;
-  environment.demoPhotoFolder = FindDemoPhotoFolder();
+  environment.demoPhotos = vornida::FindProgramFile("demo-photos");
   environment.messages = &std::cerr;
   environment.progress = ::isatty(STDERR_FILENO) ? ProgressStyle::Bar : ProgressStyle::Lines;
   winsize size{};
