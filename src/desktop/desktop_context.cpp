@@ -30,7 +30,7 @@ DesktopContext::DesktopContext(const DesktopOptions& opts, const std::string& fo
   g_object_unref(css);
 }
 
-std::string ProgramPicturePath(const std::string& name) { return GetModuleFolder() + "/pictures/" + name; }
+std::string ProgramPicturePath(const std::string& name) { return GetProgramFolder() + "/" + name; }
 
 void SetProgramIcon(GtkWindow* window) {
   GtkIconTheme* theme = gtk_icon_theme_get_default();
@@ -39,12 +39,13 @@ void SetProgramIcon(GtkWindow* window) {
     return;
   }
   // The program's own sizes: beside the executable in the build tree, and in
-  // the installed icon theme folder otherwise.
+  // the icon theme folder beside the installed program folder otherwise.
   const std::string folder = GetModuleFolder();
+  const std::string installed = GetProgramFolder() + "/../icons";
   GList* icons = nullptr;
   for (int size : {16, 24, 32, 48, 64, 128, 256}) {
     const std::string tail = "/hicolor/" + std::to_string(size) + "x" + std::to_string(size) + "/apps/" + kIconName + ".png";
-    for (const std::string& base : {folder + "/icons", folder + "/../share/icons"}) {
+    for (const std::string& base : {folder + "/icons", installed}) {
       GdkPixbuf* icon = gdk_pixbuf_new_from_file((base + tail).c_str(), nullptr);
       if (icon != nullptr) {
         icons = g_list_append(icons, icon);

@@ -30,7 +30,7 @@ struct DesktopContext {
   platform::Services services;
 };
 
-// The program's own pictures and icons, found in the program folder.
+// The program's own pictures (the wizard's header), in the program folder.
 std::string ProgramPicturePath(const std::string& name);
 // Gives `window` the program's icon: the theme's icon by the desktop id
 // when the theme has it, else the program's own PNG sizes.

@@ -36,7 +36,7 @@ void ShowErrorBox(platform::GtkDialogs& dialogs, const std::string& text) {
   dialogs.showMessageBox(box);
 }
 
-std::string DefaultMovieFolder() { return GetModuleFolder() + "/movie"; }
+std::string DefaultMovieFolder() { return GetProgramFolder() + "/movie"; }
 
 }  // namespace
 
