@@ -6,7 +6,8 @@ CSplashScreenDlg::CSplashScreenDlg(DesktopContext& context) : context_(context) 
   window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
   g_object_ref_sink(window_);
   gtk_widget_set_name(GTK_WIDGET(window_), "vornida-splash");
-  gtk_window_set_title(window_, "Vornida");
+  // Not "Vornida": that names the main window, for people and for tools.
+  gtk_window_set_title(window_, "Vornida splash");
   gtk_window_set_decorated(window_, FALSE);
   gtk_window_set_resizable(window_, FALSE);
   gtk_window_set_type_hint(window_, GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
