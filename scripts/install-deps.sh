@@ -18,6 +18,9 @@ packages=(
   # readers and tools the tests check our output with
   python3 python3-psd-tools python3-pil python3-numpy imagemagick libxml2-utils zip unzip gzip
   libheif-examples webp
+  # file systems where saves cannot use unnamed temporary files: FAT images,
+  # and a FUSE view of a folder for kernels without FAT
+  dosfstools bindfs
   # the desktop program: GTK 3 and WebKitGTK, and what its tests drive it with
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver xvfb xauth xdotool x11-utils x11-apps dbus-x11
   python3-gi gir1.2-gtk-3.0

@@ -119,7 +119,7 @@ void SaveCollageAs(benchmark::State& state, const char* extension, int32_t psdFl
   Fixture& f = Shared();
   const std::string path = f.folder + "/collage." + extension;
   for (auto _ : state) {
-    if (saveCollage(*f.collage, path, psdFlag) != SaveOutcome::Saved) state.SkipWithError("save failed");
+    if (saveCollage(*f.collage, path, psdFlag).outcome != SaveOutcome::Saved) state.SkipWithError("save failed");
   }
   state.counters["MB"] = FileMegabytes(path);
 }

@@ -77,7 +77,9 @@ class LayeredOutput {
   virtual bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
                               uint32_t argb) = 0;
   virtual bool addLayer(const Bitmap& picture, int32_t left, int32_t top) = 0;
-  virtual bool finish() = 0;
+  // Completes the file; `merged` is the flat collage as drawn, which readers
+  // without layers show.
+  virtual bool finish(const Bitmap& merged) = 0;
 };
 
 // The engine's message hook. It shows nothing and answers 0, so that a run
@@ -117,6 +119,8 @@ class CCollage {
   void WritePreview();
   // The finished collage at canvas size; `path`'s extension picks the fill
   // colour and, for "psd", writes the layers through `layered` on the way.
+  // Only PNG keeps a transparent background; in every other format it is
+  // white, while an opaque background colour is kept in all of them.
   Picture RenderFinal(const std::string& path, LayeredOutput* layered = nullptr);
 
   // --- run state and sinks
@@ -128,6 +132,8 @@ class CCollage {
   // Texts by key (the movie's getStr); an empty text when unset.
   std::function<std::string(const std::string&)> getText;
   std::unique_ptr<MakeShapeBase> shape;
+  // The picture the shape was made from (image and text shapes), else empty.
+  std::string shapeFile;
   std::vector<CollagePhoto> photos;
   // Fixed seed for reproducible layouts; the time in seconds when unset.
   std::optional<uint32_t> fixedSeed;

@@ -99,6 +99,7 @@ bool ReadCollageParams(std::string_view text, CCollage& collage, const std::stri
   collage.shape.reset();
   const std::string shapePath = (shapeType == "Image" || shapeType == "Text") ? attr("shape") : std::string();
   collage.shape = MakeShapeFor(shapeType, shapePath, programFolder);
+  collage.shapeFile = shapePath.empty() ? std::string() : ResolvePath(shapePath, programFolder);
 
   const std::vector<std::string> size = ParamList(attr("collageSize"));
   if (size.size() < 2) return false;

@@ -32,6 +32,17 @@ void FillTiled(Bitmap& canvas, const Bitmap& tile) {
     for (int64_t x = 0; x < canvas.width(); x += tile.width()) DrawPictureAt(canvas, tile, x, y, true);
 }
 
+// A straight-alpha colour as it shows over white, opaque.
+uint32_t OverWhite(uint32_t argb) {
+  const uint32_t a = argb >> 24;
+  uint32_t out = 0xFF000000;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const uint32_t c = (argb >> shift) & 0xFF;
+    out |= ((c * a + 255 * (255 - a) + 127) / 255) << shift;
+  }
+  return out;
+}
+
 std::string LowerExtension(const std::string& path) {
   const size_t dot = path.rfind('.');
   if (dot == std::string::npos) return {};
@@ -312,8 +323,9 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
       opened = layered->open(path, canvasWidth, canvasHeight, itemCount);
     if (opened) layers = layered;
   }
-  uint32_t fill = backgroundColor;
-  if (ext == "jpg" || ext == "bmp") fill = 0xFFFFFFFF;
+  // Formats without alpha (all but PNG: JPEG under any name, BMP as saved,
+  // the PSD's merged image) show what is not opaque over white.
+  const uint32_t fill = ext == "png" ? backgroundColor : OverWhite(backgroundColor);
   Picture out = Bitmap::Create(canvasWidth, canvasHeight, (fill >> 24) == 0xFF ? PixelFormat::Rgb32 : PixelFormat::Argb32);
   if (!out) return nullptr;
   Fill(*out, fill);
@@ -378,7 +390,7 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
     if (cancel) break;
   }
   if (next.valid()) next.wait();
-  if (layers) layers->finish();
+  if (layers) layers->finish(*out);
   return out;
 }
 

@@ -13,14 +13,20 @@
 
 namespace vornida {
 
-HeadlessHost::HeadlessHost(std::ostream& out, HeadlessOptions options)
+HeadlessHost::HeadlessHost(std::ostream& out, HeadlessOptions options) : HeadlessHost(&out, std::move(options)) {}
+
+HeadlessHost::HeadlessHost(HeadlessOptions options) : HeadlessHost(nullptr, std::move(options)) {}
+
+HeadlessHost::HeadlessHost(std::ostream* out, HeadlessOptions options)
     : options_(std::move(options)),
-      log_(out),
-      movie_(log_, [this](const std::string& request) { return AnswerMovieFunction(request); }),
+      log_(out != nullptr ? *out : discarded_),
+      movie_([this](const std::string& request) { DispatchMovieCall(request); },
+             [this](const std::string& request) { return AnswerMovieFunction(request); }),
       dialogs_(log_),
       shell_(log_),
       frame_(log_),
       canvas_(log_) {
+  if (out != nullptr) AddObserver(logLines_);
   // The program's folders and stores, as start-up prepares them.
   InitThumbnailFolder("Vornida");
   InitAppDataFolder("Vornida");
@@ -42,6 +48,7 @@ HeadlessHost::HeadlessHost(std::ostream& out, HeadlessOptions options)
   modules.loop = &loop_;
   modules.upgrade = HeadlessUpgradeSettings();
   modules.upgrade.makeView = HeadlessWizardViewFactory(log_, loop_);
+  modules.onSave = [this](const SaveReport& report) { ReportSave(report); };
   InstallModuleCommands(*control_, modules);
 }
 
@@ -62,6 +69,32 @@ std::optional<std::string> HeadlessHost::Request(const std::string& request) {
   std::optional<std::string> value = movie_.deliverFlashCall(request);
   log_.line("answer: " + (value ? *value : std::string("none")));
   return value;
+}
+
+void HeadlessHost::AddObserver(RunObserver& observer) {
+  std::lock_guard lock(observersMutex_);
+  observers_.push_back(&observer);
+}
+
+void HeadlessHost::RemoveObserver(RunObserver& observer) {
+  std::lock_guard lock(observersMutex_);
+  std::erase(observers_, &observer);
+}
+
+void HeadlessHost::DispatchMovieCall(const std::string& request) {
+  DecodedCall call;
+  const bool decoded = ParseInvoke(request, call);
+  // One event at a time, so that every observer sees them in one order.
+  std::lock_guard lock(observersMutex_);
+  for (RunObserver* observer : observers_) {
+    observer->onMovieCall(request);
+    if (decoded) DeliverMovieCall(*observer, call);
+  }
+}
+
+void HeadlessHost::ReportSave(const SaveReport& report) {
+  std::lock_guard lock(observersMutex_);
+  for (RunObserver* observer : observers_) observer->onSaveFinished(report);
 }
 
 bool HeadlessHost::IsIdle() const {

@@ -1,8 +1,10 @@
 // The whole native side without a display: the main movie's control with its
 // dispatch chain and every module wired in, over an in-memory movie, scripted
 // dialogs and message boxes, a recorded shell, frame and canvas, and a loop
-// turned by hand. Everything the native side shows or asks is written to an
-// event log, one line per event:
+// turned by hand. What the native side tells the movie reaches the host's
+// observers as typed events (RunObserver). Everything the native side shows
+// or asks is written to an event log, one line per event, when the host has
+// one:
 //
 //   call: REQUEST                          a movie function the native side called
 //   answer: VALUE | answer: none           the value set for a request of the movie
@@ -26,6 +28,7 @@
 #include <istream>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -33,6 +36,7 @@
 
 #include "base/version.h"
 #include "commands/vr_flash_ctrl.h"
+#include "headless/run_observer.h"
 #include "host/main_window_parts.h"
 #include "platform/headless/headless_platform.h"
 #include "platform/headless/manual_event_loop.h"
@@ -49,6 +53,8 @@ class HeadlessHost {
   // Prepares the program's folders and settings stores, then builds the
   // control with every module's commands installed. Events go to `out`.
   HeadlessHost(std::ostream& out, HeadlessOptions options);
+  // The same without an event log: only observers hear of the run.
+  explicit HeadlessHost(HeadlessOptions options);
   // Lets running workers finish (keeping the loop turning) before the
   // control goes.
   ~HeadlessHost();
@@ -70,6 +76,13 @@ class HeadlessHost {
   // True when Wait would return at once.
   bool IsIdle() const;
 
+  // From now on `observer` hears the run's events; it must be removed
+  // before it goes, or outlive the host.
+  void AddObserver(RunObserver& observer);
+  void RemoveObserver(RunObserver& observer);
+  // How a save ended, for the observers (the save flow's listener).
+  void ReportSave(const SaveReport& report);
+
   CVRFlashCtrl& Control() { return *control_; }
   platform::ManualEventLoop& Loop() { return loop_; }
   platform::EventLog& Log() { return log_; }
@@ -81,11 +94,27 @@ class HeadlessHost {
   const platform::Services& Services() const { return services_; }
 
  private:
+  HeadlessHost(std::ostream* out, HeadlessOptions options);
   std::optional<std::string> AnswerMovieFunction(const std::string& request) const;
+  void DispatchMovieCall(const std::string& request);
+
+  // The event log as an observer: one "call: ..." line per movie call.
+  class LogLines final : public RunObserver {
+   public:
+    explicit LogLines(platform::EventLog& log) : log_(log) {}
+    void onMovieCall(const std::string& request) override { log_.line("call: " + request); }
+
+   private:
+    platform::EventLog& log_;
+  };
 
   HeadlessOptions options_;
   platform::ManualEventLoop loop_;
+  std::ostream discarded_{nullptr};  // the event log of a host without one
   platform::EventLog log_;
+  LogLines logLines_{log_};
+  std::mutex observersMutex_;
+  std::vector<RunObserver*> observers_;
   platform::HeadlessMovie movie_;
   platform::ScriptedDialogs dialogs_;
   platform::RecordingShell shell_;

@@ -14,24 +14,27 @@ std::string_view FlatPictureMimeType(std::string_view path) {
   return "image/jpeg";
 }
 
-bool SavePictureReplacing(const Bitmap& picture, const std::string& path, EncoderId encoder,
-                          const EncoderParams& params) {
-  if (picture.empty()) return false;
+Status SavePictureReplacing(const Bitmap& picture, const std::string& path, EncoderId encoder,
+                            const EncoderParams& params) {
+  if (picture.empty()) return Status::Error("there is no picture to write");
   AtomicFileWriter file;
-  if (!file.create(path)) return false;
-  // The encoder writes the temporary file by name; the commit syncs it and
-  // renames it into place.
-  if (!SavePicture(picture, file.temporaryPath(), encoder, params)) {
+  if (Status created = file.create(path); !created) return created;
+  const bool encoded = EncodePictureTo(picture, encoder, params, [&file](const std::uint8_t* data, std::size_t size) {
+    return file.write(data, size);
+  });
+  if (!encoded) {
+    // A refused write has the system's reason; otherwise the encoder gave up.
+    Status why = file.failed() ? file.status() : Status::Error("the picture could not be encoded");
     file.abandon();
-    return false;
+    return why;
   }
   return file.commit();
 }
 
-bool SaveFlatPicture(const Bitmap& picture, const std::string& path) {
+Status SaveFlatPicture(const Bitmap& picture, const std::string& path, const EncoderParams& params) {
   const EncoderInfo encoder = FindEncoder(FlatPictureMimeType(path));
-  if (encoder.index < 0) return false;
-  return SavePictureReplacing(picture, path, encoder.id);
+  if (encoder.index < 0) return Status::Error("no encoder is installed for " + std::string(FlatPictureMimeType(path)));
+  return SavePictureReplacing(picture, path, encoder.id, params);
 }
 
 }  // namespace vornida

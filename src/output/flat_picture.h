@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/status.h"
 #include "imaging/bitmap.h"
 
 namespace vornida {
@@ -14,16 +15,15 @@ namespace vornida {
 // anything else (no extension, "jpg", "gif", ...) gives "image/jpeg".
 std::string_view FlatPictureMimeType(std::string_view path);
 
-// Encodes `picture` with `encoder` into a temporary file beside `path` and
-// renames it over `path` once complete (AtomicFileWriter). False on any
-// failure (empty picture, encoder error, full disk, no permission, a folder
-// in the way); the previous file at `path`, if any, is then untouched.
-bool SavePictureReplacing(const Bitmap& picture, const std::string& path, EncoderId encoder,
-                          const EncoderParams& params = {});
+// Encodes `picture` with `encoder` straight into an AtomicFileWriter for
+// `path`, which puts it in place once complete. Fails with the reason (an
+// empty picture, an encoder error, a full disk, no permission, a folder in
+// the way); the previous file at `path`, if any, is then untouched.
+Status SavePictureReplacing(const Bitmap& picture, const std::string& path, EncoderId encoder,
+                            const EncoderParams& params = {});
 
-// FlatPictureMimeType + FindEncoder + SavePictureReplacing with the
-// encoder's default parameters. False also when no encoder is installed for
-// the type.
-bool SaveFlatPicture(const Bitmap& picture, const std::string& path);
+// FlatPictureMimeType + FindEncoder + SavePictureReplacing. Fails also when
+// no encoder is installed for the type.
+Status SaveFlatPicture(const Bitmap& picture, const std::string& path, const EncoderParams& params = {});
 
 }  // namespace vornida

@@ -26,4 +26,16 @@ constexpr std::size_t PackBitsWorstCase(std::size_t count) {
 // cost more.
 std::size_t PackBitsEncodeRow(const uint8_t* row, std::size_t count, uint8_t* out);
 
+// Rewrites one packed row (`length` bytes at `packed`, with room for 3 more)
+// into an equally valid packing of the same bytes whose length has the other
+// parity, and returns the new length: a literal is split (+1 byte), a run of
+// two becomes a literal (+1), a longer run gives two bytes to a literal (+3),
+// or two one-byte literals are joined (-1). A row of one byte cannot change
+// and comes back as it was.
+//
+// Some readers (Pillow among them) expect every channel of a layer to end at
+// an even file offset; the layered writer uses this to make each channel's
+// length even without padding that other readers would misread.
+std::size_t PackBitsFlipParity(uint8_t* packed, std::size_t length);
+
 }  // namespace vornida

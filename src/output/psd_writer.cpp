@@ -66,10 +66,12 @@ std::string LayerName(int32_t index) { return "Layer " + std::to_string(index + 
 
 }  // namespace
 
-// One channel of a layer's pixels, read row by row.
+// One channel of a picture, read row by row. For the merged image the
+// colour is shown over white, since that image has no alpha.
 struct PsdWriter::ChannelSource {
   PsdPixels pixels;
   int channel = 0;  // index into kChannelShift
+  bool overWhite = false;
 
   const uint32_t* rowPixels(int32_t y) const {
     return reinterpret_cast<const uint32_t*>(reinterpret_cast<const uint8_t*>(pixels.pixels) +
@@ -82,6 +84,17 @@ struct PsdWriter::ChannelSource {
     const int shift = kChannelShift[channel];
     if (channel == 0 && pixels.alpha == PsdAlpha::Opaque) {
       std::memset(out, 255, static_cast<std::size_t>(width));
+    } else if (overWhite && pixels.alpha == PsdAlpha::Premultiplied) {
+      // c + (1 - a) * 255 in premultiplied terms.
+      for (int32_t x = 0; x < width; ++x) {
+        const uint32_t p = px[x];
+        out[x] = static_cast<uint8_t>(std::min(255u, ((p >> shift) & 0xFF) + 255 - (p >> 24)));
+      }
+    } else if (overWhite && pixels.alpha == PsdAlpha::Straight) {
+      for (int32_t x = 0; x < width; ++x) {
+        const uint32_t p = px[x], a = p >> 24;
+        out[x] = static_cast<uint8_t>((((p >> shift) & 0xFF) * a + 255 * (255 - a) + 127) / 255);
+      }
     } else if (channel == 0 || pixels.alpha != PsdAlpha::Premultiplied) {
       for (int32_t x = 0; x < width; ++x) out[x] = static_cast<uint8_t>(px[x] >> shift);
     } else {
@@ -99,7 +112,7 @@ PsdWriter::~PsdWriter() { abandon(); }
 void PsdWriter::reset() {
   version_ = 1;
   width_ = height_ = layerCount_ = nextLayer_ = 0;
-  failed_ = false;
+  status_ = Status::Ok();
   sectionLength_ = recordsOffset_ = 0;
   records_ = {};
   recordAt_ = {};
@@ -108,34 +121,39 @@ void PsdWriter::reset() {
   row_ = {};
 }
 
-bool PsdWriter::fail() {
-  failed_ = true;
+bool PsdWriter::fail(Status why) {
+  if (status_.ok()) status_ = std::move(why);
   return false;
 }
+
+// A write of the file failed: its reason is the writer's.
+bool PsdWriter::failFile() { return fail(file_.failed() ? file_.status() : Status::Error("the file could not be written")); }
 
 void PsdWriter::abandon() {
   file_.abandon();
   reset();
 }
 
-bool PsdWriter::open(const std::string& path, int32_t width, int32_t height,
-                     int32_t layerCount) {
-  if (file_.isOpen()) return false;
-  if (width < 1 || height < 1 || width > kMaxLargeDocumentSide ||
-      height > kMaxLargeDocumentSide || layerCount < 0 || layerCount > kMaxLayers) {
-    return false;
+Status PsdWriter::open(const std::string& path, int32_t width, int32_t height, int32_t layerCount) {
+  if (file_.isOpen()) return Status::Error("the document is already being written");
+  if (width < 1 || height < 1 || width > kMaxLargeDocumentSide || height > kMaxLargeDocumentSide) {
+    return Status::Error("PSD files can be 1 to " + std::to_string(kMaxLargeDocumentSide) + " pixels a side");
+  }
+  if (layerCount < 0 || layerCount > kMaxLayers) {
+    return Status::Error("PSD files hold at most " + std::to_string(kMaxLayers) + " layers");
   }
   reset();
   version_ = (width > kMaxSide || height > kMaxSide) ? 2 : 1;
   width_ = width;
   height_ = height;
   layerCount_ = layerCount;
-  if (!file_.create(path)) return false;
+  if (Status created = file_.create(path); !created) return created;
   if (!writeHeader()) {
+    Status why = status_;
     abandon();
-    return false;
+    return why;
   }
-  return true;
+  return Status::Ok();
 }
 
 bool PsdWriter::writeHeader() {
@@ -175,7 +193,7 @@ bool PsdWriter::writeHeader() {
     rec.u32(static_cast<uint32_t>(name.size() + padding + 9)).u32(0).u32(0);
     rec.u8(static_cast<uint8_t>(name.size())).bytes(name.data(), name.size()).zeros(padding);
   }
-  return (file_.write(head) && file_.write(records_)) || fail();
+  return (file_.write(head) && file_.write(records_)) || failFile();
 }
 
 void PsdWriter::putRowCount(uint8_t* at, std::size_t count) const {
@@ -207,7 +225,7 @@ bool PsdWriter::writeRepeated(const std::vector<uint8_t>& unit, uint64_t times) 
   }
   while (times > 0) {
     const uint64_t now = std::min(perBatch, times);
-    if (!file_.write(batch.data(), static_cast<std::size_t>(now * unit.size()))) return fail();
+    if (!file_.write(batch.data(), static_cast<std::size_t>(now * unit.size()))) return failFile();
     times -= now;
   }
   return true;
@@ -224,59 +242,76 @@ bool PsdWriter::writeConstantChannel(uint8_t value, int32_t width, int32_t heigh
   const uint8_t code[2] = {0, kCompressionPackBits};
   const uint64_t rows = static_cast<uint64_t>(height) * static_cast<uint64_t>(copies);
   if (!file_.write(code, 2) || !writeRepeated(count, rows) || !writeRepeated(packedRow, rows)) {
-    return fail();
+    return failFile();
   }
   *writtenLength = 2 + rows * (count.size() + packedRow.size());
   return true;
 }
 
-bool PsdWriter::writeChannel(const ChannelSource& source, uint64_t* writtenLength) {
+bool PsdWriter::writeChannels(const ChannelSource* sources, int count, uint64_t* writtenLength) {
   // Rows are packed into a small reusable buffer and written in chunks; the
   // row byte counts, known only at the end, go into their place afterwards.
-  // So even a canvas-sized layer needs no more memory than a few rows.
+  // So even a canvas-sized picture needs no more memory than a few rows.
   constexpr std::size_t kChunk = 1 << 20;
-  const std::size_t width = static_cast<std::size_t>(source.pixels.width);
-  const std::size_t height = static_cast<std::size_t>(source.pixels.height);
+  const std::size_t width = static_cast<std::size_t>(sources[0].pixels.width);
+  const std::size_t height = static_cast<std::size_t>(sources[0].pixels.height);
   const std::size_t countBytes = rowCountBytes();
-  const std::size_t worstRow = PackBitsWorstCase(width);
+  const std::size_t worstRow = PackBitsWorstCase(width) + 3;  // + the parity change below
   if (packed_.size() < kChunk + worstRow) packed_.resize(kChunk + worstRow);
   if (row_.size() < width) row_.resize(width);
-  counts_.assign(height * countBytes, 0);
+  counts_.assign(static_cast<std::size_t>(count) * height * countBytes, 0);
 
   const uint8_t code[2] = {0, kCompressionPackBits};
-  if (!file_.write(code, 2)) return fail();
+  if (!file_.write(code, 2)) return failFile();
   const uint64_t countsOffset = file_.size();
-  if (!file_.write(counts_)) return fail();
+  if (!file_.write(counts_)) return failFile();
   std::size_t used = 0;
   uint64_t dataBytes = 0;
-  for (std::size_t y = 0; y < height; ++y) {
-    source.extractRow(static_cast<int32_t>(y), row_.data());
-    const std::size_t n = PackBitsEncodeRow(row_.data(), width, packed_.data() + used);
-    putRowCount(counts_.data() + y * countBytes, n);
-    used += n;
-    dataBytes += n;
-    if (used >= kChunk) {
-      if (!file_.write(packed_.data(), used)) return fail();
-      used = 0;
+  uint8_t* nextCount = counts_.data();
+  std::size_t lastRowAt = 0, lastRowLength = 0;
+  for (int c = 0; c < count; ++c) {
+    for (std::size_t y = 0; y < height; ++y) {
+      // Written before the next row is packed, so the last row stays here.
+      if (used >= kChunk) {
+        if (!file_.write(packed_.data(), used)) return failFile();
+        used = 0;
+      }
+      sources[c].extractRow(static_cast<int32_t>(y), row_.data());
+      lastRowAt = used;
+      lastRowLength = PackBitsEncodeRow(row_.data(), width, packed_.data() + used);
+      putRowCount(nextCount, lastRowLength);
+      nextCount += countBytes;
+      used += lastRowLength;
+      dataBytes += lastRowLength;
     }
   }
-  if (!file_.write(packed_.data(), used) ||
-      !file_.writeAt(countsOffset, counts_.data(), counts_.size())) {
-    return fail();
+  // A layer's channels each end at an even offset (all other parts of the
+  // block are even): the last row is packed the other way when needed.
+  if (count == 1 && dataBytes % 2 != 0 && height > 0) {
+    const std::size_t flipped = PackBitsFlipParity(packed_.data() + lastRowAt, lastRowLength);
+    putRowCount(nextCount - countBytes, flipped);
+    used = used - lastRowLength + flipped;
+    dataBytes = dataBytes - lastRowLength + flipped;
+  }
+  if (!file_.write(packed_.data(), used) || !file_.writeAt(countsOffset, counts_.data(), counts_.size())) {
+    return failFile();
   }
   *writtenLength = 2 + counts_.size() + dataBytes;
   return true;
 }
 
-bool PsdWriter::openWithColour(const std::string& path, int32_t width, int32_t height,
-                               int32_t itemCount, uint32_t argb) {
-  if (itemCount < 0 || itemCount >= kMaxLayers) return false;
-  if (!open(path, width, height, itemCount + 1)) return false;
-  if (!writeConstantLayer(argb)) {
-    abandon();
-    return false;
+Status PsdWriter::openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
+                                 uint32_t argb) {
+  if (itemCount < 0 || itemCount >= kMaxLayers) {
+    return Status::Error("PSD files hold at most " + std::to_string(kMaxLayers) + " layers");
   }
-  return true;
+  if (Status opened = open(path, width, height, itemCount + 1); !opened) return opened;
+  if (!writeConstantLayer(argb)) {
+    Status why = status_;
+    abandon();
+    return why;
+  }
+  return Status::Ok();
 }
 
 bool PsdWriter::writeConstantLayer(uint32_t argb) {
@@ -292,12 +327,13 @@ bool PsdWriter::writeConstantLayer(uint32_t argb) {
 }
 
 bool PsdWriter::addLayer(const PsdPixels& pixels, int32_t left, int32_t top) {
-  if (!file_.isOpen() || failed_ || nextLayer_ >= layerCount_) return false;
+  if (!file_.isOpen() || !status_.ok()) return false;
+  if (nextLayer_ >= layerCount_) return false;  // refused; the document itself is still good
   if (pixels.width < 0 || pixels.height < 0 ||
       (pixels.width > 0 && pixels.height > 0 &&
        (pixels.pixels == nullptr || pixels.stride < std::ptrdiff_t{pixels.width} * 4 ||
         pixels.stride % 4 != 0))) {
-    return false;
+    return fail(Status::Error("a layer's pixels are not a picture"));
   }
   PsdPixels view = pixels;
   // A side longer than the format holds would overflow the row byte counts;
@@ -324,7 +360,8 @@ bool PsdWriter::addLayer(const PsdPixels& pixels, int32_t left, int32_t top) {
 
   uint64_t lengths[kChannels];
   for (int c = 0; c < kChannels; ++c) {
-    if (!writeChannel(ChannelSource{view, c}, &lengths[c])) return false;
+    const ChannelSource source{view, c};
+    if (!writeChannels(&source, 1, &lengths[c])) return false;
     sectionLength_ += lengths[c];
   }
   const auto bottom = static_cast<int32_t>(std::clamp<int64_t>(int64_t{top} + view.height,
@@ -348,41 +385,65 @@ bool PsdWriter::addLayer(const Bitmap& bitmap, int32_t left, int32_t top) {
   return addLayer(view, left, top);
 }
 
-bool PsdWriter::finish() {
-  if (!file_.isOpen()) return false;
-  bool ok = !failed_;
+Status PsdWriter::finish(const Bitmap& merged) {
+  PsdPixels view;
+  if (!merged.empty()) {
+    view.pixels = merged.row(0);
+    view.width = static_cast<int32_t>(merged.width());
+    view.height = static_cast<int32_t>(merged.height());
+    view.stride = static_cast<std::ptrdiff_t>(merged.stride());
+  }
+  view.alpha = merged.hasAlpha() ? PsdAlpha::Premultiplied : PsdAlpha::Opaque;
+  return finish(view);
+}
+
+Status PsdWriter::finish(const PsdPixels& merged) {
+  if (!file_.isOpen()) return status_.ok() ? Status::Error("the document is not open") : status_;
+  if (merged.width != width_ || merged.height != height_ || merged.pixels == nullptr ||
+      merged.stride < std::ptrdiff_t{merged.width} * 4 || merged.stride % 4 != 0) {
+    fail(Status::Error("the merged picture does not match the canvas"));
+  }
+  bool ok = status_.ok();
   // A layer that was announced but never drawn still needs its four
   // compression codes, or readers run past its end.
   for (; ok && nextLayer_ < layerCount_; ++nextLayer_) {
     const uint8_t raw[2 * kChannels] = {0, kCompressionRaw, 0, kCompressionRaw,
                                         0, kCompressionRaw, 0, kCompressionRaw};
-    ok = file_.write(raw, sizeof raw);
+    ok = file_.write(raw, sizeof raw) || failFile();
     const uint64_t lengths[kChannels] = {2, 2, 2, 2};
     setLayerRecord(nextLayer_, 0, 0, 0, 0, lengths);
     sectionLength_ += sizeof raw;
   }
   if (ok && sectionLength_ % 2 != 0) {
     const uint8_t pad = 0;
-    ok = file_.write(&pad, 1);
+    ok = file_.write(&pad, 1) || failFile();
     ++sectionLength_;
   }
   // Version 1 keeps the section length in 4 bytes.
-  ok = ok && (version_ == 2 || sectionLength_ <= UINT32_MAX);
-
-  uint64_t mergedLength = 0;
-  ok = ok && writeConstantChannel(255, width_, height_, 3, &mergedLength);
+  if (ok && version_ == 1 && sectionLength_ > UINT32_MAX) {
+    ok = fail(Status::Error("the layers need more than the 4 GiB a PSD file holds"));
+  }
 
   if (ok) {
-    ok = file_.writeAt(recordsOffset_, records_.data(), records_.size());
+    const ChannelSource planes[3] = {{merged, 1, true}, {merged, 2, true}, {merged, 3, true}};
+    uint64_t mergedLength = 0;
+    ok = writeChannels(planes, 3, &mergedLength);
+  }
+  if (ok) {
     uint8_t lengths[16];
     const std::size_t n = lengthBytes();
     PutBigEndian(lengths, sectionLength_, n);
     PutBigEndian(lengths + n, sectionLength_ - n, n);
-    ok = ok && file_.writeAt(kSectionLengthOffset, lengths, 2 * n);
+    ok = (file_.writeAt(recordsOffset_, records_.data(), records_.size()) &&
+          file_.writeAt(kSectionLengthOffset, lengths, 2 * n)) ||
+         failFile();
   }
-  ok = ok && file_.commit();
+  if (ok) {
+    if (Status committed = file_.commit(); !committed) fail(std::move(committed));
+  }
+  Status result = status_;
   abandon();
-  return ok;
+  return result;
 }
 
 }  // namespace vornida

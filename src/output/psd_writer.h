@@ -4,8 +4,8 @@
 // Usage: `open` (or `openWithColour` for a solid background layer) announces
 // the canvas and the number of layers; `addLayer` then writes each layer's
 // pixels as soon as it is drawn, bottom layer first, so the whole document is
-// never held in memory; `finish` writes the flat merged image (plain white:
-// the layers carry the picture) and puts the finished file in place.
+// never held in memory; `finish` writes the merged image from the flat
+// collage and puts the finished file in place.
 //
 // The file:
 //   - a header (version 1; channels 3; depth 8; RGB), no colour mode data,
@@ -13,8 +13,13 @@
 //   - the layer section: layer count, one record per layer ("Layer 1",
 //     "Layer 2", ... with straight-alpha transparency, normal blending, full
 //     opacity), then every layer's channels (transparency, red, green, blue)
-//     PackBits-compressed row by row, then a pad byte to an even length;
-//   - the merged image, PackBits-compressed.
+//     PackBits-compressed row by row (each channel of even length, which
+//     some readers rely on), then a pad byte to an even length;
+//   - the merged image: the flat collage that viewers, thumbnails and
+//     readers without layer support show, as three planes (red, green, blue)
+//     PackBits-compressed row by row; transparent parts are shown over white,
+//     since the merged image has no alpha. It is read from the caller's flat
+//     picture a row at a time, so it costs a few rows of memory.
 // A canvas wider or taller than 30,000 pixels, which version 1 cannot hold,
 // is written as a large document (version 2: 8-byte section and channel
 // lengths, 4-byte row byte counts), up to 300,000 pixels a side. Version 1
@@ -28,8 +33,10 @@
 // The file is written through AtomicFileWriter: nothing appears at `path`
 // until `finish` succeeds, and a writer that fails, is abandoned or is
 // destroyed unfinished leaves any existing file at `path` untouched.
-// Every operation returns false on failure; after a failure the writer stays
-// failed and `finish` returns false.
+// `open` and `finish` report failure as a Status with its reason (the
+// system's, such as "No space left on device", or a limit of the format);
+// `addLayer` answers with a bool and keeps the first failure in `status()`.
+// After a failure the writer stays failed and `finish` reports it.
 #pragma once
 
 #include <cstddef>
@@ -37,6 +44,7 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "imaging/bitmap.h"
 #include "output/atomic_file.h"
 
@@ -71,14 +79,14 @@ class PsdWriter {
   PsdWriter& operator=(const PsdWriter&) = delete;
 
   // Starts the document: header, resources and `layerCount` empty layer
-  // records. False for a size outside 1..300,000, a layer count outside
+  // records. Fails for a size outside 1..300,000, a layer count outside
   // 0..32767, or a file that cannot be created.
-  bool open(const std::string& path, int32_t width, int32_t height, int32_t layerCount);
+  Status open(const std::string& path, int32_t width, int32_t height, int32_t layerCount);
 
   // Opens with itemCount + 1 layers and writes the first at once: the whole
   // canvas in the colour `argb` (0xAARRGGBB).
-  bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
-                      uint32_t argb);
+  Status openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
+                        uint32_t argb);
 
   // Writes the next layer: `bitmap` with its top-left corner at (left, top)
   // in canvas pixels. Argb32 pictures are premultiplied and are written with
@@ -89,13 +97,19 @@ class PsdWriter {
   // The same from any 32-bit pixels.
   bool addLayer(const PsdPixels& pixels, int32_t left, int32_t top);
 
-  // Completes the document and moves it into place. Layers that were
-  // announced but never added stay empty (zero rectangle). Releases the
-  // buffers; the writer can then be opened again.
-  bool finish();
+  // Completes the document with `merged`, the flat collage at canvas size,
+  // as its merged image, and moves it into place. Layers that were announced
+  // but never added stay empty (zero rectangle). Releases the buffers; the
+  // writer can then be opened again.
+  Status finish(const PsdPixels& merged);
+  // The same from the renderer's flat picture (Argb32 premultiplied or Rgb32).
+  Status finish(const Bitmap& merged);
 
   // Drops the document without touching `path`.
   void abandon();
+
+  // The first failure since `open` (ok while everything went well).
+  const Status& status() const { return status_; }
 
   bool isLargeDocument() const { return version_ == 2; }
   int32_t layerCount() const { return layerCount_; }
@@ -104,10 +118,13 @@ class PsdWriter {
  private:
   struct ChannelSource;
 
-  bool fail();
+  bool fail(Status why);
+  bool failFile();
   bool writeHeader();
   bool writeConstantLayer(uint32_t argb);
-  bool writeChannel(const ChannelSource& source, uint64_t* writtenLength);
+  // One block of compressed channels: the compression code, the row byte
+  // counts of every channel, then every channel's packed rows.
+  bool writeChannels(const ChannelSource* sources, int count, uint64_t* writtenLength);
   bool writeConstantChannel(uint8_t value, int32_t width, int32_t height, int copies,
                             uint64_t* writtenLength);
   bool writeRepeated(const std::vector<uint8_t>& unit, uint64_t times);
@@ -124,7 +141,7 @@ class PsdWriter {
   int32_t height_ = 0;
   int32_t layerCount_ = 0;
   int32_t nextLayer_ = 0;
-  bool failed_ = false;
+  Status status_;
   uint64_t sectionLength_ = 0;
   uint64_t recordsOffset_ = 0;          // file offset of the first layer record
   std::vector<uint8_t> records_;        // all layer records, written in full by finish

@@ -13,7 +13,9 @@
 #include "host/movie_calls.h"
 #include "host/ui_proxies.h"
 #include "host/worker_threads.h"
+#include "output/output_checks.h"
 #include "output/save_collage.h"
+#include "platform/dialogs.h"
 #include "platform/event_loop.h"
 #include "platform/system_codes.h"
 
@@ -69,7 +71,25 @@ struct SaveJob {
   std::shared_ptr<CCollage> collage;  // null when there was no finished layout
   std::string path;
   int32_t psdFlag = 0;
+  SaveOptions options;
 };
+
+// Where "SaveShape" sends what the user must know, and who else listens.
+struct SaveReporting {
+  platform::MessageBoxes* messageBoxes = nullptr;
+  SaveListener listener;
+};
+
+// A failed or refused save says why in a message box as well as in the state
+// text, which is easy to miss. Shown on the UI thread.
+void ShowSaveProblem(platform::MessageBoxes* boxes, const std::string& text) {
+  if (boxes == nullptr) return;
+  platform::MessageBoxRequest request;
+  request.text = text;
+  request.caption = GetText("Error");
+  request.style = platform::kMbOk | platform::kMbIconError;
+  boxes->showMessageBox(request);
+}
 
 // Waits, turning the loop so that the workers' movie calls are answered,
 // until neither a layout run nor a save is going.
@@ -90,8 +110,8 @@ std::shared_ptr<CCollage> FinishedCollage() {
   return current;
 }
 
-void RunSave(const SaveJob& job, std::shared_ptr<SaveProxies> proxies, platform::SystemShell* shell,
-             platform::EventLoop* loop) {
+void RunSave(const SaveJob& job, std::shared_ptr<SaveProxies> proxies, const SaveReporting& reporting,
+             platform::SystemShell* shell, platform::EventLoop* loop) {
   SaveState& state = Saves();
   RegisterWorkerThread();
   {
@@ -101,6 +121,8 @@ void RunSave(const SaveJob& job, std::shared_ptr<SaveProxies> proxies, platform:
   state.changed.notify_all();
 
   NotifyMovie("saving", "1");
+  SaveReport report;
+  report.path = job.path;
   if (job.collage) {
     CCollage& collage = *job.collage;
     ProgressBarSink progress(proxies->progress);
@@ -108,16 +130,20 @@ void RunSave(const SaveJob& job, std::shared_ptr<SaveProxies> proxies, platform:
     collage.progressSink = &progress;
     collage.stateSink = &stateText;
     if (!collage.getText) collage.getText = [](const std::string& key) { return GetText(key); };
-    const SaveOutcome outcome = saveCollage(collage, job.path, job.psdFlag);
+    report = saveCollage(collage, job.path, job.psdFlag, job.options);
     collage.progressSink = nullptr;
     collage.stateSink = nullptr;
-    if (outcome == SaveOutcome::Saved && shell != nullptr) {
-      // The desktop's shell belongs to the UI thread.
+    // The desktop's shell and message boxes belong to the UI thread.
+    if (report.outcome == SaveOutcome::Saved && shell != nullptr) {
       const std::string path = job.path;
       loop->post([shell, path]() { shell->execute("open", "Explorer", "/Select, " + path, platform::kShowNormal); });
+    } else if (report.outcome == SaveOutcome::Failed) {
+      const std::string text = SaveFlowText(collage.getText, "Save_Failed") + ": " + report.status.reason();
+      loop->post([boxes = reporting.messageBoxes, text]() { ShowSaveProblem(boxes, text); });
     }
   }
   NotifyMovie("saving", "0");
+  if (reporting.listener) reporting.listener(report);
   {
     std::lock_guard<std::mutex> hold(state.mutex);
     state.running = false;
@@ -128,8 +154,8 @@ void RunSave(const SaveJob& job, std::shared_ptr<SaveProxies> proxies, platform:
   UnregisterWorkerThread();
 }
 
-void StartSave(SaveJob job, std::shared_ptr<SaveProxies> proxies, platform::SystemShell* shell,
-               platform::EventLoop& loop) {
+void StartSave(SaveJob job, std::shared_ptr<SaveProxies> proxies, const SaveReporting& reporting,
+               platform::SystemShell* shell, platform::EventLoop& loop) {
   SaveState& state = Saves();
   {
     std::lock_guard<std::mutex> hold(state.mutex);
@@ -137,8 +163,8 @@ void StartSave(SaveJob job, std::shared_ptr<SaveProxies> proxies, platform::Syst
     state.registered = false;
     state.saving = job.collage;
   }
-  std::thread worker([job = std::move(job), proxies = std::move(proxies), shell, loop = &loop]() {
-    RunSave(job, proxies, shell, loop);
+  std::thread worker([job = std::move(job), proxies = std::move(proxies), reporting, shell, loop = &loop]() {
+    RunSave(job, proxies, reporting, shell, loop);
   });
   worker.detach();
   // Answer only once the worker is registered, so that a wait for the
@@ -161,9 +187,9 @@ void CancelSave() {
   if (state.running && state.saving) state.saving->cancel = true;
 }
 
-void InstallSaveCommands(CVRFlashCtrl& control, platform::EventLoop& loop) {
+void InstallSaveCommands(CVRFlashCtrl& control, platform::EventLoop& loop, SaveListener listener) {
   auto proxies = std::make_shared<SaveProxies>(control);
-  control.InstallCommandHandler("SaveShape", [proxies, &loop](CVRFlashCtrl& ctrl, DecodedCall& call) {
+  control.InstallCommandHandler("SaveShape", [proxies, &loop, listener](CVRFlashCtrl& ctrl, DecodedCall& call) {
     const int32_t psdFlag = ParseMovieInt(call.args.at(1));
     platform::FileDialogs* dialogs = ctrl.Services().fileDialogs;
     if (dialogs == nullptr) {
@@ -188,12 +214,30 @@ void InstallSaveCommands(CVRFlashCtrl& control, platform::EventLoop& loop) {
     SaveJob job;
     job.path = chosen.paths.front();
     job.psdFlag = psdFlag;
+    job.options.jpegQuality = JpegQualityFromParameters(call.args.at(0));
     SetRecent(kRecentSaveShape, GetFolderPart(job.path));
 
     // The movie may have started a layout while the dialog was open.
     WaitForQuiet(loop);
     job.collage = FinishedCollage();
-    StartSave(std::move(job), proxies, ctrl.Services().shell, loop);
+    SaveReporting reporting{ctrl.Services().messageBoxes, listener};
+
+    // Replacing one of the collage's own pictures would destroy it: refused
+    // here, before the save starts, with nothing written.
+    if (job.collage) {
+      const std::string input = InputAtOutput(job.path, CollageInputFiles(*job.collage));
+      if (!input.empty()) {
+        SaveReport refused;
+        refused.outcome = SaveOutcome::Failed;
+        refused.path = job.path;
+        refused.status = OutputIsInput(input, [](const std::string& key) { return GetText(key); });
+        ShowSaveProblem(reporting.messageBoxes, refused.status.reason());
+        if (listener) listener(refused);
+        call.result = BoolValue(false);
+        return true;
+      }
+    }
+    StartSave(std::move(job), proxies, reporting, ctrl.Services().shell, loop);
     call.result = BoolValue(true);
     return true;
   });

@@ -67,12 +67,12 @@ bool ReadProjectDocument(std::string_view text, ProjectDocument& project) {
   return true;
 }
 
-bool WriteProjectFile(const std::string& path, std::string_view text) {
+Status WriteProjectFile(const std::string& path, std::string_view text) {
   // The temporary file goes into the target's folder, so that folder must be
   // spelled out even for a bare file name.
   std::error_code ec;
   const std::string target = std::filesystem::absolute(path, ec).string();
-  if (ec) return false;
+  if (ec) return Status::System(ec.value());
   return WriteFileAtomically(target, [text](AtomicFileWriter& writer) { return writer.write(text.data(), text.size()); });
 }
 

@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/status.h"
+
 namespace vornida {
 
 class CXmlDoc;
@@ -54,9 +56,9 @@ bool ReadProjectDocument(std::string_view text, ProjectDocument& project);
 // Moves the document's cursor.
 std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document);
 
-// Writes the text to `path` through a temporary file beside it that is renamed
-// into place, so the previous file stays whole until the new one is complete.
-// False when anything fails; the target is then untouched.
-bool WriteProjectFile(const std::string& path, std::string_view text);
+// Writes the text to `path` so that the previous file stays whole until the
+// new one is complete (AtomicFileWriter). Fails with the system's reason; the
+// target is then untouched.
+Status WriteProjectFile(const std::string& path, std::string_view text);
 
 }  // namespace vornida

@@ -11,7 +11,7 @@ namespace vornida {
 void InstallModuleCommands(CVRFlashCtrl& control, const HostModules& host) {
   InstallPhotoCommands(control);
   InstallCollageCommands(control);
-  InstallSaveCommands(control, *host.loop);
+  InstallSaveCommands(control, *host.loop, host.onSave);
   InstallUpgradeCommands(control, host.upgrade);
   // Opened projects queue their photos with the photo library's batch import.
   InstallProjectCommands(control, QueuePhotoImports);

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "output/save_collage.h"
 #include "platform/event_loop.h"
 #include "upgrade/upgrade_commands.h"
 
@@ -21,6 +22,8 @@ struct HostModules {
   // The upgrade wizard's window (upgrade.makeView, required) and where and
   // how it looks for updates.
   UpgradeModuleOptions upgrade;
+  // Hears how each save ended (optional).
+  SaveListener onSave;
 };
 
 void InstallModuleCommands(CVRFlashCtrl& control, const HostModules& host);

@@ -11,8 +11,8 @@
 
 #include <sstream>
 
+#include "collage_program.h"
 #include "project/project_document.h"
-#include "support.h"
 
 namespace vornida {
 namespace {
@@ -20,50 +20,6 @@ namespace {
 using testing::ReadBytes;
 using testing::ShellQuote;
 using testing::WriteBytes;
-
-const std::string kProgram = VORNIDA_BINARY_DIR "/src/tools/vornida-collage/vornida-collage";
-const std::string kDemoPhotos = VORNIDA_SOURCE_DIR "/assets/demo-photos";
-
-class CollageProgram : public ::testing::Test {
- protected:
-  CollageProgram() {
-    std::filesystem::create_directories(scratch_ / "tmp");
-    std::filesystem::create_directories(scratch_ / "out");
-  }
-
-  // Runs the program with `args`; standard error is collected with the output.
-  testing::RunResult Collage(const std::vector<std::string>& args) {
-    std::string command = "cd " + ShellQuote(scratch_.path()) + " && TMPDIR=" + ShellQuote(scratch_ / "tmp") + " " +
-                          ShellQuote(kProgram);
-    for (const std::string& arg : args) command += " " + ShellQuote(arg);
-    return testing::Run(command + " 2>&1 </dev/null");
-  }
-
-  // A few of the sample photos copied into a folder of this test.
-  std::string SomePhotos(int count) {
-    const std::string folder = scratch_ / "photos";
-    std::filesystem::create_directories(folder);
-    int copied = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(kDemoPhotos)) {
-      if (entry.path().extension() != ".jpg" || copied == count) continue;
-      std::filesystem::copy_file(entry.path(), folder + "/" + entry.path().filename().string());
-      ++copied;
-    }
-    return folder;
-  }
-
-  // The collage is made only when this build has the save command; until
-  // then the program says so and the full runs have nothing to check.
-  bool CanSave(const testing::RunResult& run) {
-    return run.out.find("the command SaveShape is not available") == std::string::npos;
-  }
-
-  std::string Identify(const std::string& file) {
-    return testing::Run("identify -format '%m %w %h\\n' " + ShellQuote(file) + " 2>&1").out;
-  }
-
-  testing::ScratchFolder scratch_;
-};
 
 TEST_F(CollageProgram, BadCommandLinesGetOneLineAndExitStatusTwo) {
   for (const std::vector<std::string>& args :
@@ -107,7 +63,9 @@ TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
       {{"empty", "-o", output}, "vornida-collage: no photos found in empty\n"},
       {{"missing-folder", "-o", output}, "vornida-collage: missing-folder: no such file or folder\n"},
       {{"junk", "-o", output}, "vornida-collage: none of the 2 photos could be read\n"},
-      {{"junk", "-o", scratch_ / "junk/b.png"}, "vornida-collage: " + scratch_ / "junk/a.jpg" + ": not a picture"},
+      // An output among the photos would replace one: refused before any work.
+      {{"junk", "-o", scratch_ / "junk/b.png"},
+       "vornida-collage: " + scratch_ / "junk/b.png" + ": this is one of the photos; it would be overwritten"},
       {{"-q", "notes.txt", "-o", output}, "vornida-collage: " + scratch_ / "notes.txt" + ": not a picture that can be read\n"},
       {{photos, "-o", scratch_ / "no/such/folder.png"},
        "vornida-collage: " + scratch_ / "no/such/folder.png" + ": cannot write there (No such file or directory)\n"},
@@ -118,7 +76,9 @@ TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
        "vornida-collage: --shape: " + scratch_ / "nope.png" + ": no such picture file\n"},
       {{"--background", "image:notes.txt", photos, "-o", output}, "--background: " + scratch_ / "notes.txt"},
       {{"--project", "broken.vrn", "-o", output}, "vornida-collage: broken.vrn: not a project file (not XML)\n"},
-      {{"--params", "nothing.xml", photos, "-o", output}, "vornida-collage: nothing.xml: cannot read the collage parameters\n"},
+      {{"--params", "nothing.xml", photos, "-o", output},
+       "vornida-collage: nothing.xml: cannot read the collage parameters: No such file or directory\n"},
+      {{"--project", "junk", "-o", output}, "vornida-collage: junk: cannot read the project: Is a directory\n"},
   };
   for (const Case& c : cases) {
     const auto run = Collage(c.args);
@@ -144,32 +104,12 @@ TEST_F(CollageProgram, InterruptedRunLeavesNothingBehind) {
   const std::string output = scratch_ / "out/result.png";
   WriteBytes(output, "previous result");
 
-  int errors[2];
-  ASSERT_EQ(::pipe(errors), 0);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, errors[1], 2);
-  posix_spawn_file_actions_addclose(&actions, errors[0]);
-  const std::string tmp = "TMPDIR=" + scratch_ / "tmp";
-  std::vector<std::string> args = {kProgram, photos, pipe, "-o", output};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp = {const_cast<char*>(tmp.c_str()), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(::posix_spawn(&pid, kProgram.c_str(), &actions, nullptr, argv.data(), envp.data()), 0);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(errors[1]);
-
-  std::string shown;
-  char c;
-  while (shown.find("Loading photo: stuck.jpg\n") == std::string::npos && ::read(errors[0], &c, 1) == 1) shown += c;
-  ASSERT_NE(shown.find("Loading photo: stuck.jpg"), std::string::npos) << shown;
-  ::kill(pid, SIGINT);
-  while (::read(errors[0], &c, 1) == 1) shown += c;
-  ::close(errors[0]);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  BackgroundRun run = Start({photos, pipe, "-o", output});
+  ASSERT_GT(run.pid, 0);
+  ASSERT_TRUE(run.ShowsSoon("Loading photo: stuck.jpg\n")) << run.shown;
+  ::kill(run.pid, SIGINT);
+  const int status = run.Finish();
+  const std::string& shown = run.shown;
   ASSERT_TRUE(WIFEXITED(status)) << shown;
   EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
   EXPECT_NE(shown.find("vornida-collage: interrupted; nothing was written\n"), std::string::npos) << shown;

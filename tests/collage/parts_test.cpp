@@ -1,11 +1,13 @@
 // The pieces of vornida-collage that touch real files: the text-shape
 // picture (read back by Pillow and by the engine's shape reader), the photo
-// search over real folders, and the reading of the host's event log.
+// search over real folders, and the watching of the host's typed events.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <sstream>
 
 #include "engine/collage_params.h"
+#include "host/messages.h"
 #include "support.h"
 #include "tools/vornida-collage/collage_job.h"
 #include "photos/photo_search.h"
@@ -92,26 +94,34 @@ TEST(PhotoSearch, RelativeNamesBecomeAbsolute) {
 TEST(RunWatching, MovieCallsBecomeFactsAndProgress) {
   std::ostringstream shown;
   ProgressDisplay display(shown, ProgressStyle::Lines);
-  RunObserver observer(display);
-  ObservedLog log(observer);
-  log << "call: <invoke name='setProgressMaximum'><arguments><number>4</number></arguments></invoke>\n"
-      << "call: <invoke name='setStateText'><arguments><string>Loading photo: it's.jpg</string></arguments></invoke>\n"
-      << "call: <invoke name='setStateText'><arguments><string>Loading photo: it's.jpg</string></arguments></invoke>\n"
-      << "call: <invoke name='openAddPhotosDlgCallBack'><arguments><string>&lt;photo name=&apos;it&apos;s.jpg&apos; "
-         "src=&apos;/p/it&apos;s.jpg&apos; thumb=&apos;/t/1000.png&apos;/&gt;</string></arguments></invoke>\n"
-      << "answer: none\n"
-      << "call: <invoke name='notify'><arguments><string>haveCreateCollage</string><string>true</string></arguments></invoke>\n"
-      << "call: <invoke name='setShapePreview'><arguments><string>/t/_vornida_preview.png</string></arguments></invoke>\n"
-      << "call: <invoke name='setInfoText'><arguments><string>Dimensions 800 x 600, Photos 3</string></arguments></invoke>\n"
-      << "call: <invoke name='notify'><arguments><string>saving</string><string>0</string></arguments></invoke>\n"
-      << "call: <invoke name='setStateText'><arguments><string>Done</string></arguments></invoke>\n";
-  log.flush();
+  JobObserver observer(display);
+  for (const char* request :
+       {"<invoke name='setProgressMaximum'><arguments><number>4</number></arguments></invoke>",
+        "<invoke name='setStateText'><arguments><string>Loading photo: it's.jpg</string></arguments></invoke>",
+        "<invoke name='setStateText'><arguments><string>Loading photo: it's.jpg</string></arguments></invoke>",
+        // The photo text carries its values raw: a quote inside a path.
+        "<invoke name='openAddPhotosDlgCallBack'><arguments><string>&lt;photo name=&apos;it&apos;s.jpg&apos; "
+        "src=&apos;/p/it&apos;s.jpg&apos; thumb=&apos;/t/1000.png&apos;/&gt;</string></arguments></invoke>",
+        "<invoke name='notify'><arguments><string>haveCreateCollage</string><string>true</string></arguments></invoke>",
+        "<invoke name='setShapePreview'><arguments><string>/t/_vornida_preview.png</string></arguments></invoke>",
+        "<invoke name='setInfoText'><arguments><string>Dimensions 800 x 600, Photos 3</string></arguments></invoke>",
+        "<invoke name='setStateText'><arguments><string>Done</string></arguments></invoke>"}) {
+    DecodedCall call;
+    ASSERT_TRUE(ParseInvoke(request, call)) << request;
+    DeliverMovieCall(observer, call);
+  }
+  SaveReport failed;
+  failed.outcome = SaveOutcome::Failed;
+  failed.status = Status::System(ENOSPC);
+  observer.onSaveFinished(failed);
   const RunFacts facts = observer.Facts();
   EXPECT_EQ(facts.importedPaths, std::vector<std::string>{"/p/it's.jpg"});
   EXPECT_TRUE(facts.layoutMade);
   EXPECT_EQ(facts.previewPath, "/t/_vornida_preview.png");
   EXPECT_EQ(facts.infoText, "Dimensions 800 x 600, Photos 3");
-  EXPECT_EQ(facts.savingEnded, 1);
+  EXPECT_EQ(facts.savesFinished, 1);
+  ASSERT_TRUE(facts.lastSave);
+  EXPECT_EQ(facts.lastSave->status.reason(), "No space left on device");
   // Plain lines: each new step once.
   EXPECT_EQ(shown.str(), "Loading photo: it's.jpg\nDone\n");
 }

@@ -208,7 +208,7 @@ TEST_F(FinalRenderTest, TransparentPngKeepsGapsTransparentJpgIsWhite) {
   EXPECT_GT(white, 0);
 }
 
-TEST_F(FinalRenderTest, OpaqueBackgroundIsKeptForPngButWhiteForBmp) {
+TEST_F(FinalRenderTest, OpaqueBackgroundIsKeptInEveryFormat) {
   CCollage c;
   Layout(c, "backgroundColor='#ff0000'");
   auto countRed = [](const Bitmap& b) {
@@ -219,9 +219,9 @@ TEST_F(FinalRenderTest, OpaqueBackgroundIsKeptForPngButWhiteForBmp) {
   };
   Picture png = c.RenderFinal("a.png");
   EXPECT_FALSE(png->hasAlpha());
-  EXPECT_GT(countRed(*png), 0);
-  Picture bmp = c.RenderFinal("a.bmp");
-  EXPECT_EQ(countRed(*bmp), 0);
+  const int red = countRed(*png);
+  EXPECT_GT(red, 0);
+  for (const char* name : {"a.bmp", "a.jpg", "a.psd", "no-extension"}) EXPECT_EQ(countRed(*c.RenderFinal(name)), red) << name;
 }
 
 TEST_F(FinalRenderTest, UnreadablePhotosAreListedOncePerItem) {
@@ -251,11 +251,20 @@ TEST_F(FinalRenderTest, LayeredOutputGetsEveryItemAtItsPlace) {
       return ++withColour, layerCount = n, colour = argb, true;
     }
     bool addLayer(const Bitmap&, int32_t left, int32_t top) override { return places.push_back({left, top}), true; }
-    bool finish() override { return ++finished, true; }
+    bool finish(const Bitmap& merged) override {
+      mergedSize = {static_cast<int32_t>(merged.width()), static_cast<int32_t>(merged.height())};
+      mergedFirst = merged.pixel(0, 0);
+      return ++finished, true;
+    }
+    std::pair<int32_t, int32_t> mergedSize;
+    uint32_t mergedFirst = 0;
   } rec;
   CCollage c;
   Layout(c, "backgroundColor='0x336699'");
-  c.RenderFinal("layers.PSD", &rec);
+  Picture flat = c.RenderFinal("layers.PSD", &rec);
+  // The merged image is the flat collage as drawn.
+  EXPECT_EQ(rec.mergedSize, std::make_pair(c.canvasWidth, c.canvasHeight));
+  EXPECT_EQ(rec.mergedFirst, flat->pixel(0, 0));
   EXPECT_EQ(rec.withColour, 1);
   EXPECT_EQ(rec.colour, 0xFF336699u);
   EXPECT_EQ(rec.layerCount, 9);

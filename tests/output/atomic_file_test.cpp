@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "psd_reader.h"
 
 namespace vornida {
@@ -63,17 +65,37 @@ TEST(AtomicFile, FailedFillLeavesThePreviousFile) {
   EXPECT_EQ(folder.entries(), std::vector<std::string>{"data.bin"});
 }
 
-TEST(AtomicFile, EncoderWritingTheTemporaryFileByNameIsCommittedToo) {
+// While it writes, the file has no name (or, where the file system cannot
+// make unnamed files, one hidden name that fits the 255-byte limit even for
+// the longest target names); after the commit only the target is there.
+TEST(AtomicFile, NothingButTheFinishedTargetEverShowsInTheFolder) {
   ScratchFolder folder;
-  const std::string path = folder.file("picture.png");
-  AtomicFileWriter file;
-  ASSERT_TRUE(file.create(path));
-  ASSERT_FALSE(file.temporaryPath().empty());
-  EXPECT_EQ(file.temporaryPath().rfind(folder.path() + "/.", 0), 0u) << "hidden, same folder";
-  testing::WriteBytes(file.temporaryPath(), {9, 8, 7});
-  ASSERT_TRUE(file.commit());
-  EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{9, 8, 7}));
-  EXPECT_EQ(folder.entries(), std::vector<std::string>{"picture.png"});
+  for (const std::string& name : {std::string("picture.png"), std::string(251, 'n') + ".png"}) {
+    const std::string path = folder.file(name);
+    AtomicFileWriter file;
+    ASSERT_TRUE(file.create(path)) << name.size();
+    ASSERT_TRUE(file.write("abc", 3));
+    const std::vector<std::string> during = folder.entries();
+    if (file.isUnnamed()) {
+      EXPECT_TRUE(during.empty()) << during.front();
+    } else {
+      ASSERT_EQ(during.size(), 1u);
+      EXPECT_EQ(during[0][0], '.');
+      EXPECT_LE(during[0].size(), 255u);
+    }
+    ASSERT_TRUE(file.commit());
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{'a', 'b', 'c'}));
+    EXPECT_EQ(folder.entries(), std::vector<std::string>{name});
+    std::filesystem::remove(path);
+  }
+  // A folder in the way is refused before any data is written, with its reason.
+  std::filesystem::create_directory(folder.file("taken.png"));
+  AtomicFileWriter blocked;
+  const Status refused = blocked.create(folder.file("taken.png"));
+  EXPECT_FALSE(refused);
+  EXPECT_EQ(refused.reason(), "Is a directory");
+  const Status missing = AtomicFileWriter().create(folder.file("no/such.png"));
+  EXPECT_EQ(missing.reason(), "No such file or directory");
 }
 
 }  // namespace

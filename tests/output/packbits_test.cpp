@@ -92,5 +92,44 @@ TEST(PackBitsRows, EveryRowRoundTripsWithinTheWorstCaseBound) {
   }
 }
 
+// Every row of two or more bytes can be packed with the other parity, and
+// the new packing still decodes to the row; one byte cannot change.
+TEST(PackBitsRows, ParityFlipKeepsTheRowAndChangesTheLengthByAnOddNumber) {
+  std::vector<uint8_t> row;
+  std::vector<uint8_t> back;
+  for (std::size_t length = 1; length <= 8; ++length) {
+    std::size_t combinations = 1;
+    for (std::size_t i = 0; i < length; ++i) combinations *= 3;
+    for (std::size_t code = 0; code < combinations; ++code) {
+      row.clear();
+      for (std::size_t i = 0, c = code; i < length; ++i, c /= 3) row.push_back(c % 3);
+      std::vector<uint8_t> packed = Pack(row);
+      const std::size_t before = packed.size();
+      packed.resize(before + 3);
+      packed.resize(PackBitsFlipParity(packed.data(), before));
+      if (length == 1) {
+        ASSERT_EQ(packed.size(), before);
+        continue;
+      }
+      ASSERT_EQ((packed.size() + before) % 2, 1u) << "length " << length << " code " << code;
+      ASSERT_LE(packed.size(), before + 3);
+      ASSERT_TRUE(Unpack(packed, &back));
+      ASSERT_EQ(back, row);
+    }
+  }
+  // Long packets: a 128-byte literal, a 128-byte run and a run of three.
+  for (const std::vector<uint8_t>& longRow :
+       {[] { std::vector<uint8_t> r(128); for (std::size_t i = 0; i < r.size(); ++i) r[i] = static_cast<uint8_t>(i); return r; }(),
+        std::vector<uint8_t>(128, 7), std::vector<uint8_t>{4, 4, 4}}) {
+    std::vector<uint8_t> packed = Pack(longRow);
+    const std::size_t before = packed.size();
+    packed.resize(before + 3);
+    packed.resize(PackBitsFlipParity(packed.data(), before));
+    EXPECT_EQ((packed.size() + before) % 2, 1u);
+    ASSERT_TRUE(Unpack(packed, &back));
+    EXPECT_EQ(back, longRow);
+  }
+}
+
 }  // namespace
 }  // namespace vornida

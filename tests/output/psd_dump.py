@@ -7,7 +7,8 @@ Prints one line per fact, fields separated by tabs:
   merged <R> <G> <B> <min over all channels> <max over all channels>
   layer <index> <name> <left> <top> <right> <bottom> <opacity> <blend key> <visible>
 With DUMP_FOLDER, every non-empty layer's pixels are written there as
-layer<index>.rgba: width x height straight RGBA bytes, rows top to bottom.
+layer<index>.rgba: width x height straight RGBA bytes, rows top to bottom,
+and the merged image as merged.rgb (RGB bytes).
 """
 import sys
 
@@ -22,6 +23,9 @@ def main():
     merged = numpy.asarray(psd.topil().convert('RGB'))
     print('merged\t%d\t%d\t%d\t%d\t%d' % (merged[0, 0, 0], merged[0, 0, 1], merged[0, 0, 2],
                                           merged.min(), merged.max()))
+    if dump:
+        with open('%s/merged.rgb' % dump, 'wb') as out:
+            out.write(merged.tobytes())
     for index, layer in enumerate(psd):
         record = layer._record
         print('layer\t%d\t%s\t%d\t%d\t%d\t%d\t%d\t%s\t%d' % (

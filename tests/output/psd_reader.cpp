@@ -101,6 +101,7 @@ ReadDocument ReadWithPsdTools(const std::string& path) {
       document.error += line + "\n";
     }
   }
+  if (std::filesystem::exists(dump.file("merged.rgb"))) document.mergedRgb = ReadBytes(dump.file("merged.rgb"));
   document.ok = document.error.empty() && document.version != 0;
   return document;
 }

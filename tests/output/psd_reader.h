@@ -42,6 +42,7 @@ struct ReadDocument {
   int64_t width = 0, height = 0;
   int layerCount = 0;
   int mergedRed = -1, mergedGreen = -1, mergedBlue = -1, mergedMin = -1, mergedMax = -1;
+  std::vector<uint8_t> mergedRgb;  // the merged image as the reader decoded it
   std::vector<ReadLayer> layers;
 };
 

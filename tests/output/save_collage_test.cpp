@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -127,7 +128,7 @@ TEST_F(SaveCollageTest, ExtensionAndFlagDisagreeOrTheFolderIsMissing) {
   // A flat save under a ".psd" name is the JPEG the extension rule gives,
   // not a layered file that is then overwritten.
   const std::string flatPsd = scratch_.file("c.psd");
-  EXPECT_EQ(saveCollage(*collage, flatPsd, 0), SaveOutcome::Saved);
+  EXPECT_EQ(saveCollage(*collage, flatPsd, 0).outcome, SaveOutcome::Saved);
   EXPECT_EQ(state_.texts, (std::vector<std::string>{"<Saving_the_collage>", "<Done>"}));
   EXPECT_EQ(progress_.last, progress_.maximum);
   const std::vector<uint8_t> jpeg = ReadBytes(flatPsd);
@@ -135,10 +136,10 @@ TEST_F(SaveCollageTest, ExtensionAndFlagDisagreeOrTheFolderIsMissing) {
   EXPECT_EQ(jpeg[0], 0xFF);
   EXPECT_EQ(jpeg[1], 0xD8);
 
-  // The layered writer cannot create its file: "Error", nothing made.
+  // The layered writer cannot create its file: the system's reason, nothing made.
   state_.texts.clear();
-  EXPECT_EQ(saveCollage(*collage, scratch_.file("none/e.psd"), 1), SaveOutcome::Failed);
-  EXPECT_EQ(state_.texts.back(), "<Error>");
+  EXPECT_EQ(saveCollage(*collage, scratch_.file("none/e.psd"), 1).outcome, SaveOutcome::Failed);
+  EXPECT_EQ(state_.texts.back(), "<Save_Failed>: No such file or directory");
   EXPECT_FALSE(fs::exists(scratch_.file("none")));
   Detach(*collage);
 }
@@ -152,8 +153,8 @@ TEST_F(SaveCollageTest, CancelledSaveKeepsTheEarlierFiles) {
   WriteBytes(psd, {8});
   // The flag is what program exit sets; the render stops after one item.
   collage->cancel = true;
-  EXPECT_EQ(saveCollage(*collage, png, 0), SaveOutcome::Failed);
-  EXPECT_EQ(saveCollage(*collage, psd, 1), SaveOutcome::Failed);
+  EXPECT_EQ(saveCollage(*collage, png, 0).outcome, SaveOutcome::Failed);
+  EXPECT_EQ(saveCollage(*collage, psd, 1).outcome, SaveOutcome::Failed);
   collage->cancel = false;
   EXPECT_EQ(ReadBytes(png), std::vector<uint8_t>{7});
   EXPECT_EQ(ReadBytes(psd), std::vector<uint8_t>{8});
@@ -171,13 +172,18 @@ TEST(PsdLayeredOutputTest, SucceedsOnlyWhenEveryStepDid) {
   EXPECT_FALSE(good.succeeded());
   ASSERT_TRUE(good.openWithColour(scratch.file("good.psd"), 50, 40, 2, 0xFF00FF00));
   EXPECT_TRUE(good.addLayer(*item, -5, 35));
-  EXPECT_TRUE(good.finish());
+  Picture merged = Bitmap::Create(50, 40, PixelFormat::Rgb32);
+  ASSERT_NE(merged, nullptr);
+  EXPECT_TRUE(good.finish(*merged));
   EXPECT_TRUE(good.succeeded());
   const testing::ReadDocument document = ReadWithPsdTools(scratch.file("good.psd"));
   ASSERT_TRUE(document.ok) << document.error;
   ASSERT_EQ(document.layers.size(), 3u);
-  EXPECT_EQ(document.layers[1].left, -5);
-  EXPECT_EQ(document.layers[1].bottom, 45);
+  // The layer keeps its part on the canvas: 20 x 10 at (-5, 35) on 50 x 40.
+  EXPECT_EQ(document.layers[1].left, 0);
+  EXPECT_EQ(document.layers[1].right, 15);
+  EXPECT_EQ(document.layers[1].top, 35);
+  EXPECT_EQ(document.layers[1].bottom, 40);
   EXPECT_EQ(document.layers[2].right, 0);  // announced, never added: empty
 
   // A layer past the announced count fails the whole document.
@@ -185,14 +191,15 @@ TEST(PsdLayeredOutputTest, SucceedsOnlyWhenEveryStepDid) {
   ASSERT_TRUE(extra.open(scratch.file("extra.psd"), 50, 40, 1));
   EXPECT_TRUE(extra.addLayer(*item, 0, 0));
   EXPECT_FALSE(extra.addLayer(*item, 0, 0));
-  extra.finish();
+  extra.finish(*merged);
   EXPECT_FALSE(extra.succeeded());
 
   // Layers and finish without an open document.
   PsdLayeredOutput unopened;
   EXPECT_FALSE(unopened.open(scratch.file("missing/x.psd"), 50, 40, 1));
   EXPECT_FALSE(unopened.addLayer(*item, 0, 0));
-  EXPECT_FALSE(unopened.finish());
+  EXPECT_FALSE(unopened.finish(*merged));
+  EXPECT_EQ(unopened.result().reason(), "No such file or directory");
   EXPECT_FALSE(unopened.succeeded());
 
   // Cancelled before finishing: the document is dropped.
@@ -201,7 +208,7 @@ TEST(PsdLayeredOutputTest, SucceedsOnlyWhenEveryStepDid) {
   ASSERT_TRUE(cancelled.open(scratch.file("cancelled.psd"), 50, 40, 1));
   EXPECT_TRUE(cancelled.addLayer(*item, 0, 0));
   cancel = true;
-  EXPECT_FALSE(cancelled.finish());
+  EXPECT_FALSE(cancelled.finish(*merged));
   EXPECT_FALSE(cancelled.succeeded());
   EXPECT_EQ(scratch.entries(), (std::vector<std::string>{"extra.psd", "good.psd"}));
 }
@@ -240,6 +247,30 @@ TEST_F(SaveCollageTest, LayoutDuringASaveLeavesTheSavedCollageAlone) {
   EXPECT_EQ(finished->canvasWidth, 300);
 }
 
+// A full disk (a small tmpfs; mounting needs root): the movie's state text
+// and a message box give the system's reason, and nothing is left on it.
+TEST_F(SaveCollageTest, FullDiskReasonReachesTheMovie) {
+  const std::string disk = scratch_.file("disk");
+  fs::create_directories(disk);
+  const std::string mount = "mount -t tmpfs -o size=256k tmpfs '" + disk + "' 2>/dev/null";
+  if (::geteuid() != 0 || std::system(mount.c_str()) != 0) GTEST_SKIP() << "cannot mount a tmpfs here (needs root)";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { EXPECT_EQ(std::system(("umount '" + at + "'").c_str()), 0); }
+  } unmount{disk};
+  Play(Invoke("MakeShape", Parameters("2400,1600", 20, "backgroundColor='#204060'")) + "\nwait\n");
+  log_.str("");
+  Play("dialog " + disk + "/full.png\n" +
+       Invoke("SaveShape", Parameters("2400,1600", 20, "backgroundColor='#204060'") + "<number>0</number>") +
+       "\nwait\n");
+  const std::string log = log_.str();
+  EXPECT_TRUE(fs::is_empty(disk));
+  const std::string why = "The collage could not be saved: No space left on device";
+  EXPECT_NE(log.find("<invoke name='setStateText'><arguments><string>" + why + "</string>"), std::string::npos) << log;
+  EXPECT_NE(log.find("msgbox: style=16 caption=Error text=" + why), std::string::npos) << log;
+  EXPECT_EQ(log.find("shell:"), std::string::npos);
+}
+
 // Exit cancels a running save: nothing is put in place, no file browser.
 TEST_F(SaveCollageTest, CancelledByExitWritesNothing) {
   Play(Invoke("MakeShape", Parameters("2400,1600", 40, "backgroundTransparent='true'")) + "\nwait\n");
@@ -251,7 +282,10 @@ TEST_F(SaveCollageTest, CancelledByExitWritesNothing) {
   CancelSave();
   ASSERT_TRUE(host_->Wait(300s));
   EXPECT_FALSE(SaveRunning());
-  EXPECT_NE(log_.str().find("<string>Error</string></arguments></invoke>"), std::string::npos) << log_.str();
+  EXPECT_NE(log_.str().find("<string>The collage could not be saved: The save was stopped before the collage was "
+                            "complete</string></arguments></invoke>"),
+            std::string::npos)
+      << log_.str();
   EXPECT_EQ(log_.str().find("shell:"), std::string::npos);
   EXPECT_FALSE(fs::exists(png));
   CollageRunner::Shared().CurrentCollage()->cancel = false;

@@ -4,10 +4,11 @@
 usage: save_formats.py BINARY SCRIPT
 
 The script's {WORK} is a fresh folder holding eight photos, a square
-background picture, an existing file and a folder in the way of two saves.
-The saved files are read back with Pillow, psd-tools and ImageMagick's
-identify; the event log must show each save's dialog, notifications, state
-texts and file browser.
+background picture, an existing file, a folder in the way of two saves and
+a symbolic link to a photo. The saved files are read back with Pillow,
+psd-tools and ImageMagick; the event log must show each save's dialog,
+notifications, state texts and file browser, and for a save that fails or
+is refused the reason in the state text and a message box.
 """
 import configparser
 import glob
@@ -23,7 +24,7 @@ from PIL import Image, ImageDraw
 from psd_tools import PSDImage
 
 STRINGS = {"Done": "Saved.", "Error": "Not saved!", "File": " File ", "AllFiles": "All Files",
-           "Save_Shape": "Save the collage", "Saving_the_collage": "Saving..."}
+           "Save_Shape": "Save the collage", "Saving_the_collage": "Saving...", "Save_Failed": "Not saved"}
 FLAT_FILTER = ("PNG File (*.png)|*.png|JPG File (*.jpg)|*.jpg|BMP File (*.bmp)|*.bmp|"
                "All Files (*.*)|*.*||")
 PSD_FILTER = "PSD File (*.psd)|*.psd|All Files (*.*)|*.*||"
@@ -50,6 +51,7 @@ def make_inputs(work):
     Image.new("RGB", (500, 500), (20, 120, 60)).save(work + "/background.png")
     with open(work + "/out/layers.png", "wb") as f:
         f.write(b"earlier file")
+    os.symlink(work + "/photos/p4.jpg", work + "/out/alias.jpg")
 
 
 def notify(event, value):
@@ -61,14 +63,21 @@ def state(text):
     return "call: <invoke name='setStateText'><arguments><string>%s</string></arguments></invoke>" % text
 
 
+def error_box(text):
+    return "msgbox: style=16 caption=Not saved! text=" + text
+
+
+PHOTO_REFUSED = "This file is one of the collage's own pictures and would be overwritten; choose another name: "
+
+
 # ---- the event log -------------------------------------------------------
 
 def check_log(log, work):
     lines = log.splitlines()
     dialogs = [i for i, line in enumerate(lines) if line.startswith("dialog: save")]
     out = work + "/out"
-    # (path chosen, PSD flag, outcome): "done", "error", "nothing" (no
-    # finished layout), "cancel".
+    # (path chosen, PSD flag, outcome): "done", ("error", reason), "nothing"
+    # (no finished layout), "cancel", ("refused", photo).
     saves = [
         (out + "/early.png", 0, "nothing"),
         (out + "/collage.png", 0, "done"),
@@ -77,14 +86,18 @@ def check_log(log, work):
         (out + "/collage.psd", 1, "done"),
         (out + "/noextension", 0, "done"),
         (None, 0, "cancel"),
-        (work + "/missing/collage.png", 0, "error"),
-        (out + "/taken.png", 0, "error"),
-        (out + "/layers.png", 1, "error"),
+        (work + "/missing/collage.png", 0, ("error", "No such file or directory")),
+        (out + "/taken.png", 0, ("error", "Is a directory")),
+        (out + "/layers.png", 1, ("error", "A layered file needs a name ending in .psd")),
         (out + "/picture.psd", 1, "done"),
         (out + "/picture.png", 0, "done"),
         (out + "/red.psd", 1, "done"),
         (out + "/red.png", 0, "done"),
         (out + "/red.jpg", 0, "done"),
+        (out + "/red.bmp", 0, "done"),
+        (out + "/low.jpg", 0, "done"),
+        (work + "/photos/p3.jpg", 0, ("refused", work + "/photos/p3.jpg")),
+        (out + "/alias.jpg", 1, ("refused", work + "/photos/p4.jpg")),
     ]
     if not expect(len(dialogs) == len(saves), "%d save dialogs, expected %d" % (len(dialogs), len(saves))):
         return
@@ -95,10 +108,15 @@ def check_log(log, work):
         what = "save %d (%s)" % (n, path)
         expect(block[0] == "dialog: save title=Save the collage folder=%s filter=%s" % (
             folder, PSD_FILTER if psd else FLAT_FILTER), what + ": dialog line " + block[0])
-        expect(block[1] == ("answer: <false/>" if outcome == "cancel" else "answer: <true/>"),
-               what + ": answer " + block[1])
-        if outcome == "cancel":
-            expect(notify("saving", "1") not in block, what + ": a cancelled dialog started a save")
+        refused = isinstance(outcome, tuple) and outcome[0] == "refused"
+        answer = next((line for line in block if line.startswith("answer: ")), "no answer")
+        expect(answer == ("answer: <false/>" if outcome == "cancel" or refused else "answer: <true/>"),
+               what + ": " + answer)
+        if outcome == "cancel" or refused:
+            expect(notify("saving", "1") not in block, what + ": a refused or cancelled dialog started a save")
+            if refused:
+                folder = os.path.dirname(path)
+                expect(error_box(PHOTO_REFUSED + outcome[1]) in block, what + ": no message naming the photo")
             continue
         folder = os.path.dirname(path)
         try:
@@ -115,7 +133,9 @@ def check_log(log, work):
             expect(texts == [state("Saving..."), state("Saved.")], what + ": state texts %r" % texts)
             expect(save_lines.count(shell) == 1, what + ": no file browser")
         else:
-            expect(texts == [state("Saving..."), state("Not saved!")], what + ": state texts %r" % texts)
+            why = "Not saved: " + outcome[1]
+            expect(texts == [state("Saving..."), state(why)], what + ": state texts %r" % texts)
+            expect(error_box(why) in block, what + ": no message box with the reason")
             expect(not any(line.startswith("shell:") for line in save_lines), what + ": opened a file browser")
         progress = [line for line in save_lines if "setProgress'" in line]
         if outcome == "done":
@@ -139,9 +159,27 @@ def load(path):
     return image
 
 
-def identify(path):
-    run = subprocess.run(["identify", "-format", "%m %w %h\n", path], capture_output=True, text=True)
+def identify(path, form="%m %w %h"):
+    run = subprocess.run(["identify", "-format", form + "\n", path], capture_output=True, text=True)
     return run.stdout.split("\n")[0]
+
+
+def check_merged(path, flat_rgb, what):
+    """The merged image of a layered file, as ImageMagick, Pillow and psd-tools
+    read it, against the flat render of the same layout."""
+    magick = subprocess.run(["convert", path + "[0]", "rgb:-"], capture_output=True)
+    readings = {
+        "ImageMagick": numpy.frombuffer(magick.stdout, dtype=numpy.uint8).reshape(flat_rgb.shape)
+        if len(magick.stdout) == flat_rgb.size else None,
+        "Pillow": numpy.asarray(load(path).convert("RGB")),
+        "psd-tools": numpy.asarray(PSDImage.open(path).topil().convert("RGB")),
+    }
+    for reader, merged in readings.items():
+        if not expect(merged is not None and merged.shape == flat_rgb.shape, "%s: %s cannot read the merged image"
+                      % (what, reader)):
+            continue
+        difference = numpy.abs(merged.astype(int) - flat_rgb.astype(int)).mean()
+        expect(difference < 2, "%s: %s's merged image differs from the flat render by %.2f" % (what, reader, difference))
 
 
 def layers_of(path):
@@ -240,6 +278,10 @@ def check_transparent_collage(out):
     flat = rgba[r.top:r.bottom, r.left:r.right]
     expect(max_difference(mine[:, :, :3], flat[:, :, :3], mine[:, :, 3] == 255) <= 1,
            "collage.psd: the top layer's pixels differ from the flat render")
+    # The merged image has no alpha: the transparent background shows as white.
+    alpha = rgba[:, :, 3:4].astype(int)
+    over_white = (rgba[:, :, :3].astype(int) * alpha + 255 * (255 - alpha) + 127) // 255
+    check_merged(out + "/collage.psd", over_white, "collage.psd")
 
 
 def check_picture_background(out):
@@ -247,14 +289,15 @@ def check_picture_background(out):
     psd, layers = layers_of(out + "/picture.psd")
     check_layer_records(layers, ITEMS + 1, "picture.psd")
     # The square picture covers the 900 x 600 canvas at 900 x 900, centred:
-    # its layer starts above the canvas and ends below it.
+    # its layer keeps the part on the canvas.
     r = layers[0]._record
-    expect((r.left, r.top, r.right, r.bottom) == (0, -150, 900, 750),
+    expect((r.left, r.top, r.right, r.bottom) == (0, 0, 900, 600),
            "picture.psd: background rectangle %s" % ((r.left, r.top, r.right, r.bottom),))
     background = numpy.asarray(layers[0].topil().convert("RGBA"))
     expect(bool((background == (20, 120, 60, 255)).all()), "picture.psd: the background layer's pixels")
     mixed = premultiplied(numpy.asarray(composite(layers, CANVAS)))
     expect(max_difference(mixed, premultiplied(png)) <= 2, "picture.psd: the layers do not compose to the PNG")
+    check_merged(out + "/picture.psd", png[:, :, :3], "picture.psd")
 
 
 def check_colour_background(out):
@@ -269,8 +312,20 @@ def check_colour_background(out):
     expect(max_difference(mixed, png) <= 2, "red.psd: the layers do not compose to the PNG")
     red = (png[:, :, :3] == (192, 32, 32)).all(axis=2)
     expect(red.sum() > 1000, "red.png: the background is not red")
+    # The opaque colour is kept where the format has no alpha.
     jpg = numpy.asarray(load(out + "/red.jpg").convert("RGB")).astype(int)
-    expect(jpg[red].mean() > 245, "red.jpg: the background is not white")
+    background = jpg[red].mean(axis=0)
+    expect(numpy.abs(background - (192, 32, 32)).max() < 4, "red.jpg: the background is %s, not red" % background)
+    bmp = numpy.asarray(load(out + "/red.bmp").convert("RGB"))
+    expect(bool((bmp[red] == (192, 32, 32)).all()), "red.bmp: the background is not red")
+    # The layered file's merged image, which viewers show, is the flat picture.
+    check_merged(out + "/red.psd", png[:, :, :3], "red.psd")
+    # Quality 90 by default with full-resolution colour; what the text asks for otherwise.
+    expect(identify(out + "/red.jpg", "%Q %[jpeg:sampling-factor]") == "90 1x1,1x1,1x1",
+           "red.jpg: " + identify(out + "/red.jpg", "%Q %[jpeg:sampling-factor]"))
+    expect(identify(out + "/low.jpg", "%Q %[jpeg:sampling-factor]") == "35 2x2,1x1,1x1",
+           "low.jpg: " + identify(out + "/low.jpg", "%Q %[jpeg:sampling-factor]"))
+    expect(os.path.getsize(out + "/low.jpg") < os.path.getsize(out + "/red.jpg") / 2, "low.jpg is not smaller")
 
 
 def check_failures(work):
@@ -283,7 +338,11 @@ def check_failures(work):
         expect(f.read() == b"earlier file", "a failed save changed the earlier file")
     names = sorted(os.listdir(out))
     expected = sorted(["collage.png", "collage.JPG", "collage.bmp", "collage.psd", "noextension", "taken.png",
-                       "layers.png", "picture.psd", "picture.png", "red.psd", "red.png", "red.jpg"])
+                       "layers.png", "picture.psd", "picture.png", "red.psd", "red.png", "red.jpg", "red.bmp",
+                       "low.jpg", "alias.jpg"])
+    expect(os.path.islink(out + "/alias.jpg"), "the link to a photo was replaced")
+    with open(work + "/photos/p3.jpg", "rb") as f:
+        expect(f.read(2) == b"\xff\xd8", "the photo p3.jpg was overwritten")
     expect(names == expected, "files in the output folder: %r" % names)
 
 

@@ -110,7 +110,7 @@ TEST(ProjectFileWriting, BareFileNameIsWrittenInTheCurrentFolder) {
   ScratchFolder scratch;
   const std::string previous = std::filesystem::current_path();
   std::filesystem::current_path(scratch.path());
-  const bool written = WriteProjectFile("here.vrn", "<p/>");
+  const Status written = WriteProjectFile("here.vrn", "<p/>");
   std::filesystem::current_path(previous);
   EXPECT_TRUE(written);
   EXPECT_EQ(ReadBytes(scratch / "here.vrn"), "<p/>");

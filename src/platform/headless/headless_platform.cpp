@@ -34,13 +34,17 @@ void EventLog::line(const std::string& text) {
   out_.flush();
 }
 
-HeadlessMovie::HeadlessMovie(EventLog& log, Responder responder) : log_(log), responder_(std::move(responder)) {}
+HeadlessMovie::HeadlessMovie(EventLog& log, Responder responder)
+    : HeadlessMovie([&log](const std::string& request) { log.line("call: " + request); }, std::move(responder)) {}
+
+HeadlessMovie::HeadlessMovie(CallListener listener, Responder responder)
+    : listener_(std::move(listener)), responder_(std::move(responder)) {}
 
 void HeadlessMovie::setEventSink(MovieEventSink* sink) { sink_ = sink; }
 
 bool HeadlessMovie::callFunction(const std::string& request, std::string& response) {
   if (!open_) return false;
-  log_.line("call: " + request);
+  if (listener_) listener_(request);
   std::optional<std::string> answer = responder_ ? responder_(request) : std::optional<std::string>(std::string());
   if (!answer) return false;
   response = std::move(*answer);

@@ -34,17 +34,20 @@ class EventLog {
   std::ostream& out_;
 };
 
-// The movie's side of the transport. Every call the native side makes is
-// logged as "call: REQUEST" and answered by the responder; the return value
-// the native side sets for a FlashCall is captured for the caller of
-// deliverFlashCall.
+// The movie's side of the transport. Every call the native side makes goes
+// to the call listener (by default: logged as "call: REQUEST") and is
+// answered by the responder; the return value the native side sets for a
+// FlashCall is captured for the caller of deliverFlashCall.
 class HeadlessMovie final : public MovieTransport {
  public:
   // Gives the movie's answer text to a request, or nullopt when the movie
   // has no such function (the call then fails).
   using Responder = std::function<std::optional<std::string>(const std::string& request)>;
+  // Hears every request before it is answered, from the calling thread.
+  using CallListener = std::function<void(const std::string& request)>;
 
   HeadlessMovie(EventLog& log, Responder responder);
+  HeadlessMovie(CallListener listener, Responder responder);
 
   void setEventSink(MovieEventSink* sink) override;
   bool isOpen() const override { return open_; }
@@ -60,7 +63,7 @@ class HeadlessMovie final : public MovieTransport {
   bool deliverFsCommand(const std::string& command, const std::string& argument);
 
  private:
-  EventLog& log_;
+  CallListener listener_;
   Responder responder_;
   MovieEventSink* sink_ = nullptr;
   bool open_ = true;

@@ -185,6 +185,7 @@ const std::map<std::string, ValueReader, std::less<>>& ValueOptions() {
          return {};
        }},
       {"--background", ReadBackground},
+      {"--jpeg-quality", IntegerIn("--jpeg-quality", 1, 100, &CommandLine::jpegQuality)},
       {"--params", Text("--params", &CommandLine::paramsFile)},
       {"--project", Text("--project", &CommandLine::projectFile)},
       {"--save-project", Text("--save-project", &CommandLine::saveProject)},
@@ -292,6 +293,10 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     return outcome;
   }
   line.format = *format;
+  if (line.jpegQuality && line.format != OutputFormat::Jpeg) {
+    outcome.error = "--jpeg-quality: only JPEG output has a quality, and " + line.output + " is not .jpg";
+    return outcome;
+  }
   if (line.inputs.empty() && !line.demo && line.projectFile.empty()) {
     outcome.error = "no photos given: name photos or folders, or use --project FILE or --demo";
     return outcome;
@@ -347,6 +352,7 @@ void ApplyToParameters(const CommandLine& line, CollageParameters& params) {
     params.Set("offsetX", Real(line.shadowOffset->first));
     params.Set("offsetY", Real(line.shadowOffset->second));
   }
+  if (line.jpegQuality) params.Set("jpegQuality", std::to_string(*line.jpegQuality));
   if (line.background) {
     switch (*line.background) {
       case BackgroundKind::Colour:

@@ -42,6 +42,7 @@ struct CommandLine {
   std::optional<std::pair<double, double>> shadowOffset;
   std::optional<BackgroundKind> background;
   std::string backgroundArgument;  // "#rrggbb" or the picture file
+  std::optional<int> jpegQuality;  // 1..100, JPEG output only
 
   std::string paramsFile;
   std::string projectFile;

@@ -1,6 +1,9 @@
 #include "tools/vornida-collage/collage_job.h"
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -17,12 +20,16 @@
 #include <thread>
 
 #include "app/folders.h"
-#include "engine/collage_run.h"
+#include "base/files.h"
 #include "base/text.h"
+#include "engine/collage.h"
+#include "engine/collage_params.h"
+#include "engine/collage_run.h"
 #include "headless/headless_host.h"
 #include "host/messages.h"
 #include "imaging/bitmap.h"
 #include "output/atomic_file.h"
+#include "output/output_checks.h"
 #include "project/project_document.h"
 #include "photos/photo_search.h"
 #include "tools/vornida-collage/text_shape_picture.h"
@@ -70,12 +77,16 @@ std::map<std::string, std::string> MovieTexts() {
   };
 }
 
-// What an interrupted run must not leave behind: the file the save writes
-// (and any temporary file a writer made beside it, whose name contains that
-// file's name) and the host's private folder.
+std::string MovieText(const std::string& key) {
+  static const std::map<std::string, std::string> texts = MovieTexts();
+  const auto text = texts.find(key);
+  return text != texts.end() ? text->second : std::string();
+}
+
+// What an interrupted run must not leave behind: the host's private folder
+// and the temporary file of a save in progress.
 struct Leftovers {
   std::mutex mutex;
-  std::string outputTemporary;
   std::string runFolder;
 };
 
@@ -87,13 +98,8 @@ Leftovers& CurrentLeftovers() {
 void RemoveLeftovers() {
   Leftovers& leftovers = CurrentLeftovers();
   std::lock_guard lock(leftovers.mutex);
+  RemoveUnfinishedTemporaryFiles();
   std::error_code ec;
-  if (!leftovers.outputTemporary.empty()) {
-    const fs::path temporary(leftovers.outputTemporary);
-    const std::string name = temporary.filename().string();
-    for (const auto& entry : fs::directory_iterator(temporary.parent_path(), ec))
-      if (entry.path().filename().string().find(name) != std::string::npos) fs::remove(entry.path(), ec);
-  }
   if (!leftovers.runFolder.empty()) fs::remove_all(leftovers.runFolder, ec);
 }
 
@@ -118,29 +124,26 @@ void CatchInterruptions(std::ostream& messages) {
   });
 }
 
-std::string ReadWholeFile(const std::string& path, bool& ok) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  ok = static_cast<bool>(file) || file.eof();
-  if (!file.is_open()) ok = false;
-  return bytes.str();
-}
-
 std::string Absolute(const std::string& path) {
   std::error_code ec;
   return fs::absolute(path, ec).lexically_normal().string();
 }
 
 // A private folder for the host's files, removed with everything in it.
+// A run holds a lock on the file ".run" inside it; a folder whose lock
+// nobody holds belongs to a run that was killed (kill -9, a crash) and is
+// removed by the next run, so none stays behind for good.
 class PrivateRunFolder {
  public:
   PrivateRunFolder() {
     const char* base = ::getenv("TMPDIR");
-    std::string pattern = (base != nullptr && base[0] == '/' ? std::string(base) : std::string("/tmp")) +
-                          "/vornida-collage-XXXXXX";
+    const std::string parent = base != nullptr && base[0] == '/' ? std::string(base) : std::string("/tmp");
+    RemoveAbandoned(parent);
+    std::string pattern = parent + "/" + std::string(kPrefix) + "XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) return;
     path_ = pattern;
+    lock_ = ::open((path_ + "/.run").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock_ >= 0) ::flock(lock_, LOCK_EX | LOCK_NB);
     std::lock_guard lock(CurrentLeftovers().mutex);
     CurrentLeftovers().runFolder = path_;
   }
@@ -148,6 +151,7 @@ class PrivateRunFolder {
     std::lock_guard lock(CurrentLeftovers().mutex);
     std::error_code ec;
     if (!path_.empty()) fs::remove_all(path_, ec);
+    if (lock_ >= 0) ::close(lock_);
     CurrentLeftovers().runFolder.clear();
   }
   PrivateRunFolder(const PrivateRunFolder&) = delete;
@@ -155,64 +159,25 @@ class PrivateRunFolder {
   const std::string& path() const { return path_; }
 
  private:
+  static constexpr std::string_view kPrefix = "vornida-collage-";
+
+  static void RemoveAbandoned(const std::string& parent) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(parent, ec)) {
+      const std::string name = entry.path().filename().string();
+      struct stat info {};
+      if (!name.starts_with(kPrefix) || name.size() != kPrefix.size() + 6 ||
+          ::lstat(entry.path().c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        continue;
+      const int fd = ::open((entry.path().string() + "/.run").c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd < 0) continue;  // not a folder of ours, or one still being set up
+      if (::flock(fd, LOCK_EX | LOCK_NB) == 0) fs::remove_all(entry.path(), ec);
+      ::close(fd);
+    }
+  }
+
   std::string path_;
-};
-
-// A name beside the output for the save to write; it becomes the output only
-// once the save has produced a whole file. Removed if it is still there at
-// the end.
-class OutputSlot {
- public:
-  ~OutputSlot() {
-    std::lock_guard lock(CurrentLeftovers().mutex);
-    if (!temporary_.empty()) ::unlink(temporary_.c_str());
-    CurrentLeftovers().outputTemporary.clear();
-  }
-  // Checks that a file can be made beside `output`; false with `error` set.
-  bool Reserve(const std::string& output, std::string& error) {
-    output_ = output;
-    std::error_code ec;
-    if (fs::is_directory(output, ec)) {
-      error = output + ": is a folder";
-      return false;
-    }
-    const fs::path target(output);
-    const std::string folder = target.parent_path().string();
-    const std::string ext = target.extension().string();
-    std::string pattern = folder + "/." + target.stem().string() + ".vornida-XXXXXX" + ext;
-    const int fd = ::mkstemps(pattern.data(), static_cast<int>(ext.size()));
-    if (fd < 0) {
-      error = output + ": cannot write there (" + std::strerror(errno) + ")";
-      return false;
-    }
-    ::close(fd);
-    // The save makes the file itself; an empty one left over would look like
-    // a result.
-    ::unlink(pattern.c_str());
-    temporary_ = pattern;
-    std::lock_guard lock(CurrentLeftovers().mutex);
-    CurrentLeftovers().outputTemporary = temporary_;
-    return true;
-  }
-  const std::string& temporary() const { return temporary_; }
-  bool Written() const {
-    std::error_code ec;
-    return fs::is_regular_file(temporary_, ec) && fs::file_size(temporary_, ec) > 0;
-  }
-  bool Commit(std::string& error) {
-    std::lock_guard lock(CurrentLeftovers().mutex);
-    if (::rename(temporary_.c_str(), output_.c_str()) != 0) {
-      error = output_ + ": cannot replace it (" + std::strerror(errno) + ")";
-      return false;
-    }
-    temporary_.clear();
-    CurrentLeftovers().outputTemporary.clear();
-    return true;
-  }
-
- private:
-  std::string output_;
-  std::string temporary_;
+  int lock_ = -1;
 };
 
 bool CheckPicture(const std::string& option, const std::string& path, std::string& error) {
@@ -229,11 +194,31 @@ bool CheckPicture(const std::string& option, const std::string& path, std::strin
   return true;
 }
 
-bool CopyFileWhole(const std::string& from, const std::string& to) {
-  bool ok = false;
-  const std::string bytes = ReadWholeFile(from, ok);
-  return ok && !bytes.empty() &&
-         WriteFileAtomically(Absolute(to), [&bytes](AtomicFileWriter& w) { return w.write(bytes.data(), bytes.size()); });
+Status CopyFileWhole(const std::string& from, const std::string& to) {
+  std::string bytes;
+  if (Status read = ReadFileBytes(from, bytes); !read) return read;
+  return WriteFileAtomically(Absolute(to), [&bytes](AtomicFileWriter& w) { return w.write(bytes.data(), bytes.size()); });
+}
+
+// Why a photo the import skipped could not be used: the system's reason when
+// the file cannot even be opened, else that it is no picture we can read.
+std::string WhyUnreadable(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return SystemErrorText(errno);
+  ::close(fd);
+  return "not a picture that can be read";
+}
+
+// The canvas a parameter text asks for, as the engine would limit it; nullopt
+// when the text leaves the size to the layout (an aspect ratio alone).
+std::optional<SizeI> RequestedCanvas(const std::string& parameterText) {
+  CCollage collage;
+  if (!ReadCollageParams(parameterText, collage, std::string()) || collage.canvasWidth < 1 ||
+      collage.canvasHeight < 1)
+    return std::nullopt;
+  SizeI size{collage.canvasWidth, collage.canvasHeight};
+  LimitCanvas(size, CCollage::kMaxCanvasPixels);
+  return size;
 }
 
 std::string Invoke(const std::string& name, const std::vector<std::string>& stringArgs) {
@@ -246,8 +231,8 @@ class Job {
  public:
   Job(const CommandLine& line, const JobEnvironment& environment)
       : line_(line), env_(environment), messages_(*environment.messages),
-        display_(messages_, line.quiet ? ProgressStyle::Quiet : environment.progress, environment.terminalColumns), observer_(display_),
-        log_(observer_) {}
+        display_(messages_, line.quiet ? ProgressStyle::Quiet : environment.progress, environment.terminalColumns),
+        observer_(display_) {}
 
   int Run();
 
@@ -266,14 +251,14 @@ class Job {
     messages_ << "vornida-collage: " << message << std::endl;
   }
   bool Gather(std::string& error);
+  bool CheckOutput(std::string& error) const;
   bool Wait(HeadlessHost& host) { return host.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kWaitLimit)); }
 
   const CommandLine& line_;
   const JobEnvironment& env_;
   std::ostream& messages_;
   ProgressDisplay display_;
-  RunObserver observer_;
-  ObservedLog log_;
+  JobObserver observer_;
   CollageParameters params_;
   std::vector<std::string> photos_;
 };
@@ -282,11 +267,10 @@ class Job {
 // the list of photos.
 bool Job::Gather(std::string& error) {
   if (!line_.projectFile.empty()) {
-    bool ok = false;
-    const std::string text = ReadWholeFile(line_.projectFile, ok);
+    std::string text;
     ProjectDocument project;
-    if (!ok) {
-      error = line_.projectFile + ": cannot read the project";
+    if (Status read = ReadFileBytes(line_.projectFile, text); !read) {
+      error = line_.projectFile + ": cannot read the project: " + read.reason();
       return false;
     }
     if (!ReadProjectDocument(text, project)) {
@@ -300,11 +284,10 @@ bool Job::Gather(std::string& error) {
     photos_ = project.photoPaths;
   }
   if (!line_.paramsFile.empty()) {
-    bool ok = false;
-    const std::string text = ReadWholeFile(line_.paramsFile, ok);
+    std::string text;
     std::string why;
-    if (!ok) {
-      error = line_.paramsFile + ": cannot read the collage parameters";
+    if (Status read = ReadFileBytes(line_.paramsFile, text); !read) {
+      error = line_.paramsFile + ": cannot read the collage parameters: " + read.reason();
       return false;
     }
     if (!params_.Merge(text, why)) {
@@ -338,9 +321,7 @@ bool Job::Gather(std::string& error) {
     error = search.error;
     return false;
   }
-  // An earlier result written into a photo folder is not a photo of the next run.
   std::set<std::string> seen(photos_.begin(), photos_.end());
-  seen.insert(Absolute(line_.output));
   for (const std::string& photo : search.photos)
     if (seen.insert(photo).second) photos_.push_back(photo);
   if (photos_.empty()) {
@@ -351,12 +332,46 @@ bool Job::Gather(std::string& error) {
   return true;
 }
 
+// What would make the save fail, found before any work: an output that is
+// one of the collage's own pictures, a canvas too large for the format, a
+// folder that cannot take the file.
+bool Job::CheckOutput(std::string& error) const {
+  const std::string output = Absolute(line_.output);
+  std::vector<std::string> inputs = photos_;
+  for (const char* name : {"shape", "backgroundFile"})
+    if (std::string file = params_.Get(name); !file.empty()) inputs.push_back(file);
+  if (const std::string input = InputAtOutput(output, inputs); !input.empty()) {
+    error = line_.output + ": this is " + (input == output ? std::string("one of the photos") : "the picture " + input) +
+            "; it would be overwritten, choose another output file";
+    return false;
+  }
+  // The canvas when the settings give it, the layers when the item count is
+  // known (a layer per item and one for an opaque or picture background).
+  const bool layered = line_.format == OutputFormat::Psd;
+  const int32_t items = ParseMovieInt(params_.Get("numPhotos"));
+  int64_t layers = items > 0 ? items : items == -1 ? static_cast<int64_t>(photos_.size()) : -1;
+  if (layers > 0 && (params_.Get("backgroundType") == "Image" || params_.Get("backgroundTransparent") != "true"))
+    ++layers;
+  const std::optional<SizeI> canvas = RequestedCanvas(params_.Compose());
+  Status fits = CheckOutputLimits(output, layered, canvas ? canvas->w : 1, canvas ? canvas->h : 1, layers, MovieText);
+  if (!fits) {
+    error = line_.output + ": " + fits.reason();
+    return false;
+  }
+  // The folder takes a file (the probe is dropped at once).
+  AtomicFileWriter probe;
+  if (Status writable = probe.create(output); !writable) {
+    error = line_.output + ": cannot write there (" + writable.reason() + ")";
+    return false;
+  }
+  probe.abandon();
+  return true;
+}
+
 int Job::Run() {
   std::string error;
   if (!Gather(error)) return Fail(error);
-
-  OutputSlot slot;
-  if (!slot.Reserve(Absolute(line_.output), error)) return Fail(error);
+  if (!CheckOutput(error)) return Fail(error);
 
   PrivateRunFolder runFolder;
   if (runFolder.path().empty()) return Fail("cannot make a temporary folder");
@@ -367,7 +382,9 @@ int Job::Run() {
 
   HeadlessOptions options;
   options.strings = MovieTexts();
-  HeadlessHost host(log_, std::move(options));
+  HeadlessHost host(std::move(options));
+  // The observer outlives the host, which may still report while it stops.
+  host.AddObserver(observer_);
   CVRFlashCtrl& control = host.Control();
   CollageRunner::Shared().SetSeed(line_.seed);
 
@@ -388,14 +405,14 @@ int Job::Run() {
   RunFacts facts = observer_.Facts();
   const std::set<std::string> imported(facts.importedPaths.begin(), facts.importedPaths.end());
   if (imported.empty())
-    return Fail(photos_.size() == 1 ? photos_.front() + ": not a picture that can be read"
+    return Fail(photos_.size() == 1 ? photos_.front() + ": " + WhyUnreadable(photos_.front())
                                     : "none of the " + std::to_string(photos_.size()) + " photos could be read");
   std::vector<std::string> usable;
   for (const std::string& photo : photos_) {
     if (imported.contains(photo))
       usable.push_back(photo);
     else
-      Note("skipped " + photo + ": not a picture that can be read");
+      Note("skipped " + photo + ": " + WhyUnreadable(photo));
   }
 
   const std::string params = params_.Compose();
@@ -411,24 +428,30 @@ int Job::Run() {
   if (!facts.layoutMade) return Fail("the collage could not be laid out with these settings");
 
   if (!control.HasCommandHandler("SaveShape")) return Unavailable("SaveShape");
-  const int savesBefore = facts.savingEnded;
-  host.PrepareFileDialog(std::vector<std::string>{slot.temporary()});
+  // The save writes the output itself, whole or not at all.
+  const int savesBefore = facts.savesFinished;
+  host.PrepareFileDialog(std::vector<std::string>{Absolute(line_.output)});
   const auto answer = host.Request(Invoke("SaveShape", {params, line_.format == OutputFormat::Psd ? "1" : "0"}));
-  if (!answer || ParseResponse(*answer) != "1") return Fail(line_.output + ": the save did not start");
-  if (!Wait(host)) return Fail(line_.output + ": the save did not finish");
+  const bool started = answer && ParseResponse(*answer) == "1";
+  if (started && !Wait(host)) return Fail(line_.output + ": the save did not finish");
   facts = observer_.Facts();
-  if (facts.savingEnded <= savesBefore || !slot.Written()) return Fail(line_.output + ": the collage could not be written");
-  if (!slot.Commit(error)) return Fail(error);
+  if (facts.savesFinished <= savesBefore || !facts.lastSave)
+    return Fail(line_.output + (started ? ": the save did not finish" : ": the save did not start"));
+  if (facts.lastSave->outcome != SaveOutcome::Saved)
+    return Fail(line_.output + ": the collage could not be written: " + facts.lastSave->status.reason());
   display_.Finish();
 
-  if (!line_.preview.empty() && (facts.previewPath.empty() || !CopyFileWhole(facts.previewPath, line_.preview)))
-    return Fail(line_.preview + ": the preview could not be written");
+  if (!line_.preview.empty()) {
+    if (facts.previewPath.empty()) return Fail(line_.preview + ": the layout made no preview");
+    if (Status copied = CopyFileWhole(facts.previewPath, line_.preview); !copied)
+      return Fail(line_.preview + ": the preview could not be written: " + copied.reason());
+  }
   if (!line_.saveProject.empty()) {
     ProjectDocument project;
     project.collageParams = params;
     project.photoPaths = usable;
-    if (!WriteProjectFile(line_.saveProject, ComposeProjectDocument(project)))
-      return Fail(line_.saveProject + ": the project could not be written");
+    if (Status written = WriteProjectFile(line_.saveProject, ComposeProjectDocument(project)); !written)
+      return Fail(line_.saveProject + ": the project could not be written: " + written.reason());
   }
   Note("wrote " + line_.output + (facts.infoText.empty() ? std::string() : " (" + facts.infoText + ")"));
   return kExitDone;

@@ -33,6 +33,7 @@ const std::vector<ParameterDefault>& DefaultParameterTable() {
       {"offsetY", "0.01"},
       {"noShadow", "false"},
       {"borderColor", "#f2f2f2"},
+      {"jpegQuality", "90"},
   };
   return table;
 }

@@ -18,7 +18,7 @@ inline constexpr std::string_view kParameterNames[] = {
     "shapeType", "shape",          "collageSize",           "aspectRatio",     "itemBoundingBoxWidth",
     "numPhotos", "spacing",        "borderSize",            "samePhotoSize",   "avgAngle",
     "maxAngle",  "backgroundTransparent", "backgroundColor", "backgroundType", "backgroundFile",
-    "offsetX",   "offsetY",        "noShadow",              "borderColor"};
+    "offsetX",   "offsetY",        "noShadow",              "borderColor",     "jpegQuality"};
 
 class CollageParameters {
  public:

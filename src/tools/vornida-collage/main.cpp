@@ -2,6 +2,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,6 +13,9 @@
 
 int main(int argc, char** argv) {
   using namespace vornida::collage_cli;
+  // A reader that goes away (`| head -1`) must not end the run half way:
+  // writes to it fail quietly and the collage is still made and tidied up.
+  std::signal(SIGPIPE, SIG_IGN);
   const std::vector<std::string> args(argv + 1, argv + argc);
   const ParseOutcome parsed = ParseCommandLine(args);
   if (!parsed.ok) {

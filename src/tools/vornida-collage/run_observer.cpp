@@ -1,10 +1,8 @@
 #include "tools/vornida-collage/run_observer.h"
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "base/text.h"
-#include "host/messages.h"
 
 namespace vornida::collage_cli {
 
@@ -43,60 +41,35 @@ void ProgressDisplay::Finish() {
   drawn_.clear();
 }
 
-std::string PhotoSourceFromMovieText(const std::string& photoText) {
-  constexpr std::string_view kSrc = " src='";
-  constexpr std::string_view kThumb = "' thumb='";
-  const auto start = photoText.find(kSrc);
-  if (start == std::string::npos) return {};
-  const auto from = start + kSrc.size();
-  const auto end = photoText.rfind(kThumb);
-  if (end == std::string::npos || end < from) return {};
-  return photoText.substr(from, end - from);
-}
-
-void RunObserver::OnEventLine(const std::string& line) {
-  constexpr std::string_view kCall = "call: ";
-  if (!line.starts_with(kCall)) return;
-  DecodedCall call;
-  if (!ParseInvoke(std::string_view(line).substr(kCall.size()), call)) return;
-  const auto arg = [&call](std::size_t i) { return i < call.args.size() ? call.args[i] : std::string(); };
-
-  if (call.name == "setProgressMaximum") {
-    display_.SetMaximum(std::atoi(arg(0).c_str()));
-  } else if (call.name == "setProgress") {
-    display_.SetPosition(std::atoi(arg(0).c_str()));
-  } else if (call.name == "setStateText") {
-    display_.SetStep(arg(0));
-  }
-
+void JobObserver::onInfoText(const std::string& text) {
   std::lock_guard lock(mutex_);
-  if (call.name == "openAddPhotosDlgCallBack") {
-    if (std::string src = PhotoSourceFromMovieText(arg(0)); !src.empty()) facts_.importedPaths.push_back(src);
-  } else if (call.name == "notify") {
-    if (arg(0) == "haveCreateCollage" && arg(1) == "true") facts_.layoutMade = true;
-    if (arg(0) == "saving" && arg(1) == "0") ++facts_.savingEnded;
-  } else if (call.name == "setShapePreview") {
-    facts_.previewPath = arg(0);
-  } else if (call.name == "setInfoText") {
-    facts_.infoText = arg(0);
-  }
+  facts_.infoText = text;
 }
 
-RunFacts RunObserver::Facts() const {
+void JobObserver::onPhotoAdded(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  facts_.importedPaths.push_back(path);
+}
+
+void JobObserver::onCollageMade() {
+  std::lock_guard lock(mutex_);
+  facts_.layoutMade = true;
+}
+
+void JobObserver::onPreviewFile(const std::string& path) {
+  std::lock_guard lock(mutex_);
+  facts_.previewPath = path;
+}
+
+void JobObserver::onSaveFinished(const SaveReport& report) {
+  std::lock_guard lock(mutex_);
+  ++facts_.savesFinished;
+  facts_.lastSave = report;
+}
+
+RunFacts JobObserver::Facts() const {
   std::lock_guard lock(mutex_);
   return facts_;
-}
-
-ObservedLog::LineBuffer::int_type ObservedLog::LineBuffer::overflow(int_type c) {
-  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
-  const char ch = traits_type::to_char_type(c);
-  if (ch == '\n') {
-    observer_.OnEventLine(pending_);
-    pending_.clear();
-  } else {
-    pending_ += ch;
-  }
-  return c;
 }
 
 }  // namespace vornida::collage_cli

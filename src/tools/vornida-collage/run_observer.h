@@ -1,13 +1,16 @@
-// Watching a run of the native side through the headless host's event log:
-// the movie calls it makes (progress, state texts, notifications, imported
-// photos, the preview) are collected here and shown on the terminal.
+// Watching a run of the native side for the command-line maker: the typed
+// events of the headless host (progress, state texts, imported photos, the
+// finished layout, each save's outcome) are collected here for the driver
+// and shown on the terminal.
 #pragma once
 
 #include <mutex>
+#include <optional>
 #include <ostream>
-#include <streambuf>
 #include <string>
 #include <vector>
+
+#include "headless/run_observer.h"
 
 namespace vornida::collage_cli {
 
@@ -45,48 +48,31 @@ class ProgressDisplay {
 // What the run told the movie, kept for the driver.
 struct RunFacts {
   std::vector<std::string> importedPaths;  // in the order the movie heard of them
-  bool layoutMade = false;                  // notify "haveCreateCollage" "true"
-  std::string previewPath;                  // setShapePreview
-  std::string infoText;                     // the last setInfoText
-  int savingEnded = 0;                      // notify "saving" "0" count
+  bool layoutMade = false;                  // a layout finished with a collage
+  std::string previewPath;                  // the finished layout's preview
+  std::string infoText;                     // the last info text
+  int savesFinished = 0;
+  std::optional<SaveReport> lastSave;       // how the last save ended
 };
 
-class RunObserver {
+class JobObserver final : public RunObserver {
  public:
-  explicit RunObserver(ProgressDisplay& display) : display_(display) {}
-  // One line of the event log (without its line break).
-  void OnEventLine(const std::string& line);
+  explicit JobObserver(ProgressDisplay& display) : display_(display) {}
   RunFacts Facts() const;
+
+  void onProgressMaximum(int32_t maximum) override { display_.SetMaximum(maximum); }
+  void onProgress(int32_t position) override { display_.SetPosition(position); }
+  void onStateText(const std::string& text) override { display_.SetStep(text); }
+  void onInfoText(const std::string& text) override;
+  void onPhotoAdded(const std::string& path) override;
+  void onCollageMade() override;
+  void onPreviewFile(const std::string& path) override;
+  void onSaveFinished(const SaveReport& report) override;
 
  private:
   ProgressDisplay& display_;
   mutable std::mutex mutex_;
   RunFacts facts_;
 };
-
-// A stream whose complete lines go to a RunObserver (the host writes its
-// event log here).
-class ObservedLog : public std::ostream {
- public:
-  explicit ObservedLog(RunObserver& observer) : std::ostream(&lines_), lines_(observer) {}
-
- private:
-  class LineBuffer : public std::streambuf {
-   public:
-    explicit LineBuffer(RunObserver& observer) : observer_(observer) {}
-
-   protected:
-    int_type overflow(int_type c) override;
-
-   private:
-    RunObserver& observer_;
-    std::string pending_;
-  };
-  LineBuffer lines_;
-};
-
-// The photo path in an imported photo's text as the movie receives it
-// ("<photo name='...' src='...' thumb='...'/>", values unescaped).
-std::string PhotoSourceFromMovieText(const std::string& photoText);
 
 }  // namespace vornida::collage_cli

@@ -38,7 +38,11 @@ Items:
   --no-shadow            no drop shadows
   --shadow-offset X,Y    shadow offset as fractions of the item (default: 0.01,0.01)
   --background COLOR|transparent|image:FILE
-                         canvas background (default: #ffffff)
+                         canvas background (default: #ffffff); formats
+                         without alpha (all but PNG) show transparent as white
+Output:
+  --jpeg-quality N       JPEG quality from 1 to 100 (default: 90); from 90 on
+                         the colour is kept at full resolution
 Colours: #rrggbb, #rgb, 0xrrggbb or a name (white, black, gray, red, ...).
 
 Settings and projects:

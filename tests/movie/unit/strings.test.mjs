@@ -29,6 +29,9 @@ function nativeKeys() {
       // The wizard keeps some of its keys in tables (a key that is only the
       // start of others, with a number added, is none itself).
       for (const m of text.matchAll(/"(UW\.[A-Za-z]+\.[A-Za-z0-9]+)"(?!\s*\+)/g)) keys.add(m[1]);
+      // Tables of built-in English texts, {"Key", "text"}: each key is one the
+      // native side may ask the movie for.
+      for (const m of text.matchAll(/\{"([A-Za-z][A-Za-z0-9_.]*)",\s*"/g)) keys.add(m[1]);
     }
   }
   for (const page of [1, 2, 3]) for (const part of ['Title', 'SubTitle']) keys.add(`UW.Page${page}.${part}`);
