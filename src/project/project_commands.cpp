@@ -94,7 +94,10 @@ void OpenProject(CVRFlashCtrl& control, const ImportBatchQueue& queueImport) {
   const platform::FileDialogResult chosen = dialogs->showFileDialog(request);
   if (!chosen.accepted || chosen.paths.empty()) return;
 
-  const std::string& path = chosen.paths.front();
+  OpenProjectFile(control, chosen.paths.front(), queueImport);
+}
+
+void OpenProjectFile(CVRFlashCtrl& control, const std::string& path, const ImportBatchQueue& queueImport) {
   SetRecent(kRecentSaveProject, path);
 
   // An unreadable file leaves the text empty and an unparsed one keeps its

@@ -33,7 +33,7 @@
 #include "output/atomic_file.h"
 #include "output/output_checks.h"
 #include "project/project_document.h"
-#include "tools/vornida-collage/photo_search.h"
+#include "photos/photo_search.h"
 #include "tools/vornida-collage/text_shape_picture.h"
 #include "xml/xml_doc.h"
 
