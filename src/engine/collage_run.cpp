@@ -1,5 +1,6 @@
 #include "engine/collage_run.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "host/worker_threads.h"
 #include "photos/photo_library.h"
 #include "platform/event_loop.h"
+#include "xml/xml_doc.h"
 
 namespace vornida {
 
@@ -61,6 +63,12 @@ class LabelSink final : public TextSink {
   MLabel* label_;
 };
 
+// What the run had to change, told to the movie as it happens.
+class NoteSink final : public TextSink {
+ public:
+  void SetText(const std::string& text) override { NotifyMovie("layoutNote", XmlEscape(text)); }
+};
+
 std::vector<CollagePhoto> PhotosForLayout() {
   std::vector<CollagePhoto> photos;
   for (const PhotoRecord& record : PhotoSnapshot()) {
@@ -83,6 +91,7 @@ struct CollageRunner::State {
   std::condition_variable changed;
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
+  int32_t maxCanvasSide = 0;
   bool running = false;
   bool registered = false;  // the worker has entered WorkerThreadIds
   std::shared_ptr<CCollage> current;
@@ -103,6 +112,11 @@ void CollageRunner::Configure(CollageRunSetup setup) {
 void CollageRunner::SetSeed(std::optional<uint32_t> seed) {
   std::lock_guard<std::mutex> hold(state_->mutex);
   state_->seed = seed;
+}
+
+void CollageRunner::SetCanvasSideLimit(int32_t maxSide) {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  state_->maxCanvasSide = std::max(0, maxSide);
 }
 
 bool CollageRunner::Running() const {
@@ -139,14 +153,17 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
   CancelAndWait(loop);
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
+  int32_t maxSide = 0;
   {
     std::lock_guard<std::mutex> hold(state_->mutex);
     state_->running = true;
     state_->registered = false;
     setup = state_->setup;
     seed = state_->seed;
+    maxSide = state_->maxCanvasSide;
   }
-  std::thread worker([this, parameterText, setup, seed]() { MakeCollageRun(parameterText, setup, seed); });
+  std::thread worker(
+      [this, parameterText, setup, seed, maxSide]() { MakeCollageRun(parameterText, setup, seed, maxSide); });
   worker.detach();
   // Return only once the worker is a registered worker, so that whoever waits
   // for the workers to end cannot miss this one.
@@ -155,7 +172,7 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
 }
 
 void CollageRunner::MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup,
-                                   std::optional<uint32_t> seed) {
+                                   std::optional<uint32_t> seed, int32_t maxCanvasSide) {
   std::shared_ptr<State> state = state_;
   RegisterWorkerThread();
   {
@@ -179,10 +196,13 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
   if (setup.progressBar) collage->progressSink = &progress;
   if (setup.stateLabel) collage->stateSink = &stateText;
   if (setup.infoLabel) collage->infoSink = &infoText;
+  NoteSink notes;
+  collage->noteSink = &notes;
   collage->getText = [](const std::string& key) { return GetText(key); };
   collage->programFolder = setup.programFolder;
   collage->previewFilePath = setup.previewFilePath;
   collage->fixedSeed = seed;
+  collage->maxCanvasSide = maxCanvasSide;
 
   if (ReadCollageParams(parameterText, *collage, setup.programFolder)) {
     collage->photos = PhotosForLayout();
@@ -191,11 +211,14 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
       SetMovieShapePreview(setup.previewFilePath);
     }
   }
+  // Why there is no collage, as an event the movie shows an error for.
+  if (!collage->problem.empty()) NotifyMovie("layoutFailed", XmlEscape(collage->ProblemText()));
   // The sinks end with this scope; the collage outlives it.
   collage->previewSink = nullptr;
   collage->progressSink = nullptr;
   collage->stateSink = nullptr;
   collage->infoSink = nullptr;
+  collage->noteSink = nullptr;
   NotifyMovie("previewing", "0");
   {
     std::lock_guard<std::mutex> hold(state->mutex);
