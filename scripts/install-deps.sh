@@ -23,6 +23,7 @@ packages=(
   dosfstools bindfs
   # the desktop program: GTK 3 and WebKitGTK, and what its tests drive it with
   libgtk-3-dev libwebkit2gtk-4.1-dev webkit2gtk-driver xvfb xauth xdotool x11-utils x11-apps dbus-x11
+  python3-gi gir1.2-gtk-3.0
   # the user interface's browser tests (Playwright drives Debian's Chromium)
   chromium chromium-driver fonts-wqy-microhei
   # installing and packaging: validators of the desktop files, package checks

@@ -18,8 +18,8 @@
 // been checked, may put one value element into call.result, and returns
 // whether it handled the call. Long work starts a worker and answers at once.
 //
-// A module joins like this (the headless host calls such installers from
-// headless/module_wiring.cpp, the desktop window from its own start-up):
+// A module joins like this (both hosts call such installers through
+// wiring/module_wiring.h):
 //
 //   void InstallPhotoCommands(CVRFlashCtrl& control) {
 //     control.InstallCommandHandler("RemovePhoto", [](CVRFlashCtrl& c, DecodedCall& call) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <new>
 #include <numbers>
+#include <stdexcept>
 
 namespace vornida {
 
@@ -20,6 +22,12 @@ double NormalizeAngle(double a) {
 
 int EngineMessage(const std::string&, const std::string&, const std::string&) { return 0; }
 
+EngineText ProblemFromException(const std::exception& error) {
+  if (dynamic_cast<const std::bad_alloc*>(&error) || dynamic_cast<const std::length_error*>(&error))
+    return {"Not_enough_memory", {}};
+  return {"Collage_failed", {{"reason", error.what()}}};
+}
+
 double BoxChord(double w, double h, double angle) {
   const double J = std::atan(h / w);
   const double b = NormalizeAngle(angle);
@@ -29,12 +37,13 @@ double BoxChord(double w, double h, double angle) {
   return b < 0 ? w / std::cos(b + kPi) : w / std::cos(b - kPi);
 }
 
-double LimitCanvas(SizeI& size, int64_t limit) {
+double LimitCanvas(SizeI& size, int64_t limit, int32_t maxSide) {
+  const SizeI asked = size;
   double t = 1;
   const double lim = static_cast<double>(limit);
-  const int32_t longest = std::max(size.w, size.h);
+  int64_t longest = std::max(size.w, size.h);
   if (longest > limit) {
-    double k = lim / longest;
+    double k = lim / static_cast<double>(longest);
     t *= k;
     size.w = RoundToInt(size.w * k);
     size.h = RoundToInt(size.h * k);
@@ -46,11 +55,81 @@ double LimitCanvas(SizeI& size, int64_t limit) {
     size.w = RoundToInt(size.w * k);
     size.h = RoundToInt(size.h * k);
   }
+  // A side of a real canvas never shrinks to nothing.
+  if (size.w == 0 && asked.w > 0) size.w = 1;
+  if (size.h == 0 && asked.h > 0) size.h = 1;
+  longest = std::max(size.w, size.h);
+  if (maxSide > 0 && longest > maxSide) {
+    double k = static_cast<double>(maxSide) / static_cast<double>(longest);
+    t *= k;
+    size.w = std::min(maxSide, RoundToInt(size.w * k));
+    size.h = std::min(maxSide, RoundToInt(size.h * k));
+  }
   return t;
 }
 
 CCollage::CCollage() = default;
 CCollage::~CCollage() = default;
+
+void CCollage::Note(EngineText note) {
+  if (noteSink) noteSink->SetText(NoteText(note));
+  notes.push_back(std::move(note));
+}
+
+double CCollage::LimitCanvasAndNote() {
+  const SizeI asked{canvasWidth, canvasHeight};
+  SizeI canvas = asked;
+  const double t = LimitCanvas(canvas, kMaxCanvasPixels, 0);
+  const double side = LimitCanvas(canvas, kMaxCanvasPixels, maxCanvasSide);
+  canvasWidth = canvas.w;
+  canvasHeight = canvas.h;
+  if (canvas.w == asked.w && canvas.h == asked.h) return 1.0;
+  EngineText note{side < 1.0 ? "Canvas_reduced_side" : "Canvas_reduced",
+                  {{"fromWidth", std::to_string(asked.w)},
+                   {"fromHeight", std::to_string(asked.h)},
+                   {"width", std::to_string(canvas.w)},
+                   {"height", std::to_string(canvas.h)}}};
+  if (side < 1.0)
+    note.values.emplace_back("side", std::to_string(maxCanvasSide));
+  else
+    note.values.emplace_back("millions", std::to_string(kMaxCanvasPixels / 1000000));
+  Note(std::move(note));
+  return t * side;
+}
+
+bool CCollage::WithinWorkBudget() {
+  // The pixels of each item's final picture: photo with border, the shadow's
+  // margin, turned by the item's angle.
+  const double margin = noShadow ? 0.0 : 2.0 * shadowRadius;
+  double work = 0, largest = 0;
+  SizeI largestBox;
+  for (int32_t k = 0; k < itemCount; ++k) {
+    const SizeI s = photoSize[itemPhoto[k]];
+    if (s.w <= 0 || s.h <= 0) continue;
+    const double w = s.w + margin + (noShadow ? 0 : std::abs(shadowOffset.x));
+    const double h = s.h + margin + (noShadow ? 0 : std::abs(shadowOffset.y));
+    const double c = std::fabs(std::cos(itemAngle[k])), sn = std::fabs(std::sin(itemAngle[k]));
+    const double pixels = (w * c + h * sn) * (w * sn + h * c);
+    work += kItemWork + pixels;
+    if (pixels > largest) {
+      largest = pixels;
+      largestBox = s;
+    }
+  }
+  if (largest > static_cast<double>(kMaxCanvasPixels)) {
+    problem = {"Collage_items_too_large",
+               {{"width", std::to_string(largestBox.w)}, {"height", std::to_string(largestBox.h)}}};
+    return false;
+  }
+  if (work > kMaxLayoutWork) {
+    problem = {"Collage_too_much_work",
+               {{"count", std::to_string(itemCount)},
+                {"width", std::to_string(RoundToInt(avgExtent.x))},
+                {"height", std::to_string(RoundToInt(avgExtent.y))}}};
+    return false;
+  }
+  return true;
+}
 
 void CCollage::SetState(const std::string& key) {
   if (stateSink) stateSink->SetText(Text(key));
@@ -99,9 +178,16 @@ void CCollage::ComputeShadow() {
   const double a = static_cast<double>(itemBoundingBoxWidth) + 2.0 * borderPx;
   shadowRadius = std::max(1, RoundToInt(shadowSizeFactor * a));
   shadowOffset = {RoundToInt(offsetX * a), RoundToInt(offsetY * a)};
-  // Division table of the tent blur: entry v = v / n^2, rounded.
+  // Division table of the tent blur: entry v = v / n^2, rounded. It holds
+  // 256 n^2 entries, so large radii divide as they go instead (a radius of
+  // a thousand would need 2 GiB of table).
   const int64_t n = static_cast<int64_t>(shadowRadius) + 1;
   const int64_t n2 = n * n;
+  if (n > kMaxTabledBlurRadius + 1) {
+    blurDivTable.clear();
+    blurDivTable.shrink_to_fit();
+    return;
+  }
   blurDivTable.resize(static_cast<size_t>(n2 * 256));
   for (int64_t v = 0; v < n2 * 256; ++v)
     blurDivTable[static_cast<size_t>(v)] = static_cast<int32_t>(static_cast<double>(v) / n2 + 0.5);
@@ -218,16 +304,14 @@ int32_t CCollage::CalcPhotoSizes() {
   avgExtent = averageExtent();
 
   // 11. First canvas limit, on the requested canvas.
-  {
-    SizeI canvas{canvasWidth, canvasHeight};
-    LimitCanvas(canvas, kMaxCanvasPixels);
-    canvasWidth = canvas.w;
-    canvasHeight = canvas.h;
-  }
+  LimitCanvasAndNote();
 
   // 12. Automatic item size: as large as `itemCount` items fill the canvas.
+  // "As many as fit" sizes for at least kMinFillItems, since a handful of
+  // photos as large as the whole shape could never follow its outline.
   if (automaticSize) {
-    const double f = shape->ItemScaleForCount({canvasWidth, canvasHeight}, avgExtent, itemCount, spacing);
+    const int32_t sizedFor = numPhotos == -2 ? std::max(itemCount, kMinFillItems) : itemCount;
+    const double f = shape->ItemScaleForCount({canvasWidth, canvasHeight}, avgExtent, sizedFor, spacing);
     avgExtent = {avgExtent.x * f, avgExtent.y * f};
     itemBoundingBoxWidth = SaturateToInt32(itemBoundingBoxWidth * f);
     photoScale *= f;
@@ -267,11 +351,9 @@ int32_t CCollage::CalcPhotoSizes() {
   // depends on the scale shrunk along.
   {
     const int64_t w1 = static_cast<int64_t>(canvasWidth) - 1, h1 = static_cast<int64_t>(canvasHeight) - 1;
-    if (!(w1 <= kMaxCanvasPixels && h1 <= kMaxCanvasPixels && w1 * h1 <= kMaxCanvasPixels)) {
-      SizeI canvas{canvasWidth, canvasHeight};
-      const double t = LimitCanvas(canvas, kMaxCanvasPixels);
-      canvasWidth = canvas.w;
-      canvasHeight = canvas.h;
+    const bool sideTooLong = maxCanvasSide > 0 && std::max(canvasWidth, canvasHeight) > maxCanvasSide;
+    if (!(w1 <= kMaxCanvasPixels && h1 <= kMaxCanvasPixels && w1 * h1 <= kMaxCanvasPixels) || sideTooLong) {
+      const double t = LimitCanvasAndNote();
       avgExtent = {avgExtent.x * t, avgExtent.y * t};
       itemBoundingBoxWidth = SaturateToInt32(itemBoundingBoxWidth * t);
       photoScale *= t;
@@ -287,6 +369,14 @@ int32_t CCollage::CalcPhotoSizes() {
   if (numPhotos == -2) {
     int32_t n = shape->CountItemsThatFit({canvasWidth, canvasHeight}, avgExtent, spacing);
     if (n < 1 && avgExtent.x != 0 && avgExtent.y != 0) n = 1;
+    if (automaticSize && avgExtent.x > 0 && avgExtent.y > 0 && spacing > 0) {
+      // The items were sized for a count (step 12). Counting them again by the
+      // shape's own rule would give fewer (it keeps half an item of margin),
+      // so the count follows the area instead: enough items to cover the
+      // shape kFillCover times over, and never fewer than one per photo.
+      const double cover = kFillCover * shape->RegionArea() / (avgExtent.x * avgExtent.y * spacing * spacing);
+      n = std::max({n, P, SaturateToInt32(std::ceil(cover))});
+    }
     n = std::clamp(n, 0, kMaxItems);
     const int32_t old = itemCount;
     itemCount = n;
@@ -297,6 +387,17 @@ int32_t CCollage::CalcPhotoSizes() {
       if (cancel) break;
       itemAngle[k] = DrawAngle(itemPhoto[k]);
     }
+  }
+
+  // The work this layout would take, before anything large is made.
+  if (!WithinWorkBudget()) {
+    itemCount = 0;
+    numPhotos = 0;
+    itemPhoto.clear();
+    itemAngle.clear();
+    itemPos.clear();
+    drawOrder.clear();
+    return 0;
   }
 
   // 18. Start positions.
@@ -315,13 +416,14 @@ int32_t CCollage::CalcPhotoSizes() {
 
 namespace vornida {
 
-bool CCollage::CreateLayout() {
+bool CCollage::CreateLayout() try {
   // 1.
   rng_.Seed(fixedSeed ? *fixedSeed : TimeSeed());
   // 2. - 4.
   SetProgressPos(0);
   SetState("Calculating_photo_sizes");
   CalcPhotoSizes();
+  if (!problem.empty()) return false;
   SizePreview();
   // 5. The empty canvas first, so the user sees where the collage goes.
   if (previewSink) {
@@ -359,6 +461,11 @@ bool CCollage::CreateLayout() {
   if (progressSink) progressSink->SetPos(progressSink->GetMax());
   SetState("Done");
   return true;
+} catch (const std::exception& error) {
+  // The budget keeps ordinary runs far from this; a machine short of memory
+  // still gets an answer instead of an abort.
+  problem = ProblemFromException(error);
+  return false;
 }
 
 }  // namespace vornida

@@ -16,12 +16,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/engine_texts.h"
 #include "engine/geometry.h"
 #include "engine/item_pictures.h"
 #include "engine/random.h"
@@ -93,6 +95,11 @@ class LayeredOutput {
 // without items ends quietly and the big-collage warning never stops a run.
 int EngineMessage(const std::string& message, const std::string& caption, const std::string& button);
 
+// What to tell the user when an exception stopped engine work: too little
+// memory, or the failure's own words. The engine's entry points catch
+// everything, so that nothing is thrown past them.
+EngineText ProblemFromException(const std::exception& error);
+
 class CCollage {
  public:
   CCollage();
@@ -100,9 +107,13 @@ class CCollage {
   CCollage(const CCollage&) = delete;
   CCollage& operator=(const CCollage&) = delete;
 
-  // The whole layout run; true when it finished.
+  // The whole layout run; true when it finished. False when it was
+  // cancelled, had no items, or could not be made (then `problem` says why).
+  // Throws nothing.
   bool CreateLayout();
-  // Sizes, angles, canvas, item count and start positions; returns the item count.
+  // Sizes, angles, canvas, item count and start positions; returns the item
+  // count. 0, with `problem` set, when the items would be more work than a
+  // layout may take (kMaxLayoutWork) or too large to draw.
   int32_t CalcPhotoSizes();
   // Lets the items settle over the shape (the relaxation sweeps).
   void CalcItemsPosition();
@@ -130,6 +141,7 @@ class CCollage {
   // white, while an opaque background colour is kept in all of them. The
   // item pictures are decoded, decorated and turned on every core, a few
   // items ahead, and drawn strictly in order.
+  // Throws nothing: null, with `problem` set, when it could not be made.
   Picture RenderFinal(const std::string& path, LayeredOutput* layered = nullptr);
   // The photo picture of item k at its item size, as RenderFinal draws it
   // before decorating: from the picture the import kept when that is large
@@ -142,6 +154,8 @@ class CCollage {
   ProgressSink* progressSink = nullptr;
   TextSink* stateSink = nullptr;
   TextSink* infoSink = nullptr;
+  // Told at once of each note (a reduced canvas), with its text.
+  TextSink* noteSink = nullptr;
   // Texts by key (the movie's getStr); an empty text when unset.
   std::function<std::string(const std::string&)> getText;
   std::unique_ptr<MakeShapeBase> shape;
@@ -159,6 +173,19 @@ class CCollage {
   // changes nothing else; the finished preview is still made and written.
   bool drawFrames = true;
   ItemPictureCache* pictureCache = &ItemPictureCache::Shared();
+  // The longest canvas side the output can take (a format's own limit); 0
+  // when only the pixel limit applies.
+  int32_t maxCanvasSide = 0;
+
+  // Why the collage cannot be made (a refused setting, a shape with nothing
+  // to fill, too much work, too little memory); empty while all is well.
+  // The run stops at the first one.
+  EngineText problem;
+  // What the run had to change to make the collage, in order.
+  std::vector<EngineText> notes;
+  // The texts of `problem` and of a note, from the movie's table.
+  std::string ProblemText() const { return FillEngineText(problem, getText); }
+  std::string NoteText(const EngineText& note) const { return FillEngineText(note, getText); }
 
   // --- parameters and layout result
   int32_t canvasWidth = 0;
@@ -186,6 +213,10 @@ class CCollage {
   double maxAngle = 0;
   double angleSpread = 0;
   bool noShadow = false;
+  // The text and font family of a text shape, kept so that a project can
+  // draw the shape again; the layout itself reads only the shape picture.
+  std::string shapeText;
+  std::string shapeFont;
   double shadowSizeFactor = 0.025;
   int32_t shadowRadius = 0;
   double offsetX = 0.01;
@@ -200,12 +231,28 @@ class CCollage {
 
   RandomGenerator& rng() { return rng_; }
 
-  // The canvas is kept at or below this many pixels so that every pixel
-  // buffer stays addressable.
-  static constexpr int64_t kMaxCanvasPixels = int64_t{1} << 30;
+  // The canvas is kept at or below this many pixels (16384 x 16384, 1 GiB
+  // of 32-bit pixels), so that the final picture and the items drawn onto it
+  // stay within the memory of an ordinary desktop.
+  static constexpr int64_t kMaxCanvasPixels = int64_t{1} << 28;
   // Item counts are held to this: an absurd count from the parameters or a
   // fill count from a near-zero spacing would otherwise exhaust memory.
   static constexpr int32_t kMaxItems = 1000000;
+  // The work a layout may take, in pixel equivalents: each item costs a
+  // fixed share (its settling sweeps, its decode) plus the pixels of its
+  // decorated and turned picture. About 4 gigapixels: tens of thousands of
+  // items, or a poster canvas covered a few times over. A single item may
+  // not exceed the canvas limit.
+  static constexpr double kItemWork = 65536;
+  static constexpr double kMaxLayoutWork = 4294967296.0;
+  // In fill mode with an automatic item size, the items are sized as for
+  // one per photo but for at least kMinFillItems, and together cover this
+  // many times the shape's area, so that their tilts and the gaps the
+  // settling leaves still let them cover it.
+  static constexpr double kFillCover = 1.25;
+  static constexpr int32_t kMinFillItems = 24;
+  // Shadows up to this radius divide through blurDivTable (4 MiB at most).
+  static constexpr int32_t kMaxTabledBlurRadius = 63;
   // Canvases above this many pixels are warned about.
   static constexpr int64_t kBigCanvasPixels = 200000000;
 
@@ -218,6 +265,12 @@ class CCollage {
   void ComputeBorder();
   void ComputeShadow();
   void RescaleSizes(double f, int32_t oldBorderPx);
+  // Shrinks the canvas to the pixel and side limits, with a note when it
+  // must; returns the factor applied (1 when none).
+  double LimitCanvasAndNote();
+  // Refuses (sets `problem`) a layout whose work would exceed the budget.
+  bool WithinWorkBudget();
+  void Note(EngineText note);
   void ShowPreviewFrame(bool withItems);
 
   const Bitmap* PreviewBackground(int32_t width, int32_t height, double scale);
@@ -242,7 +295,8 @@ class CCollage {
 double BoxChord(double w, double h, double angle);
 
 // Shrink factor that brings a canvas within `limit` pixels (both sides and
-// area); 1 when it is already within. `size` is changed to the rounded result.
-double LimitCanvas(SizeI& size, int64_t limit);
+// area) and, when `maxSide` is above 0, within `maxSide` a side; 1 when it is
+// already within. `size` is changed to the rounded result.
+double LimitCanvas(SizeI& size, int64_t limit, int32_t maxSide = 0);
 
 }  // namespace vornida

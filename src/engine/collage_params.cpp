@@ -7,6 +7,7 @@
 #include <numbers>
 
 #include "base/text.h"
+#include "engine/param_ranges.h"
 #include "imaging/bitmap.h"
 #include "xml/xml_doc.h"
 
@@ -29,16 +30,71 @@ std::string ResolvePath(const std::string& path, const std::string& programFolde
   return programFolder + "/" + path;
 }
 
-std::unique_ptr<MakeShapeBase> MakeShapeFor(const std::string& type, const std::string& shapePath,
-                                            const std::string& programFolder) {
-  if (type == "Rectangle") return std::make_unique<MakeShapeRectangle>();
-  if (type == "Circle") return std::make_unique<MakeShapeCircle>();
-  if (type != "Image" && type != "Text") return nullptr;
-  Picture picture = LoadPicturePlain(ResolvePath(shapePath, programFolder));
-  if (!picture) picture = Bitmap::CreateEmpty();
+struct ShapeOutcome {
+  std::unique_ptr<MakeShapeBase> shape;
+  EngineText problem;
+};
+
+ShapeOutcome MakeShapeFor(const std::string& type, const std::string& shapePath, const std::string& programFolder) {
+  ShapeOutcome out;
+  if (type == "Rectangle") {
+    out.shape = std::make_unique<MakeShapeRectangle>();
+    return out;
+  }
+  if (type == "Circle") {
+    out.shape = std::make_unique<MakeShapeCircle>();
+    return out;
+  }
+  if (type != "Image" && type != "Text") return out;
+  const std::string path = ResolvePath(shapePath, programFolder);
+  Picture picture = path.empty() ? nullptr : LoadPicturePlain(path);
+  if (!picture || picture->empty()) {
+    out.problem = {"Shape_picture_missing", {{"file", shapePath}}};
+    return out;
+  }
   // Rendered text lies on a transparent ground; only its content counts.
   if (type == "Text") picture = CropToContent(std::move(picture));
-  return std::make_unique<MakeShapeCustom>(MaskImageFromPicture(*picture));
+  // A mask finer than the refined-mask budget buys nothing but memory.
+  const double pixels = static_cast<double>(picture->width()) * static_cast<double>(picture->height());
+  const double budget = static_cast<double>(MakeShapeCustom::kMaxRefinedPixels);
+  if (pixels > budget) {
+    const double f = std::sqrt(budget / pixels);
+    picture = FitWithin(std::move(picture), picture->width() * f, picture->height() * f);
+    if (!picture || picture->empty()) {
+      out.problem = {"Not_enough_memory", {}};
+      return out;
+    }
+  }
+  auto custom = std::make_unique<MakeShapeCustom>(MaskImageFromPicture(*picture));
+  if (custom->insideCount == 0) {
+    out.problem = {"Shape_picture_empty", {{"file", shapePath}}};
+    return out;
+  }
+  out.shape = std::move(custom);
+  return out;
+}
+
+EngineText SettingMissing(std::string_view setting) { return {"Setting_missing", {{"name", std::string(setting)}}}; }
+
+EngineText SettingTooLong(std::string_view setting, size_t maxLength) {
+  return {"Setting_too_long", {{"name", std::string(setting)}, {"max", std::to_string(maxLength)}}};
+}
+
+// Reads the number attribute `name` with `read` into `field` when it lies in
+// its range; a present value outside it becomes the problem. A missing
+// attribute reads as the empty text does.
+template <typename T, typename Read>
+bool ReadRanged(const CXmlDoc& doc, std::string_view name, Read read, T& field, EngineText& problem) {
+  const std::string text = doc.attribute(name);
+  if (!text.empty()) {
+    EngineText refused = CheckParamText(CollageParamRange(name), text);
+    if (!refused.empty()) {
+      problem = std::move(refused);
+      return false;
+    }
+  }
+  field = static_cast<T>(read(text));
+  return true;
 }
 
 }  // namespace
@@ -89,41 +145,77 @@ uint32_t ParamColour(std::string_view text) {
   return 0xFF000000u | (rgb & 0xFFFFFFu);
 }
 
-bool ReadCollageParams(std::string_view text, CCollage& collage, const std::string& programFolder) {
+ParamReadResult ReadCollageParams(std::string_view text, CCollage& collage, const std::string& programFolder) try {
+  ParamReadResult result;
+  const auto fail = [&](EngineText why) {
+    result.problem = std::move(why);
+    collage.problem = result.problem;
+    return result;
+  };
   CXmlDoc doc;
-  if (!doc.setText(text)) return false;
+  if (!doc.setText(text)) return fail({"Settings_unreadable", {}});
   doc.findElement("Vornida");
   auto attr = [&doc](std::string_view name) { return doc.attribute(name); };
 
   const std::string shapeType = attr("shapeType");
   collage.shape.reset();
   const std::string shapePath = (shapeType == "Image" || shapeType == "Text") ? attr("shape") : std::string();
-  collage.shape = MakeShapeFor(shapeType, shapePath, programFolder);
+  ShapeOutcome shape = MakeShapeFor(shapeType, shapePath, programFolder);
+  if (!shape.problem.empty()) return fail(std::move(shape.problem));
+  collage.shape = std::move(shape.shape);
   collage.shapeFile = shapePath.empty() ? std::string() : ResolvePath(shapePath, programFolder);
 
   const std::vector<std::string> size = ParamList(attr("collageSize"));
-  if (size.size() < 2) return false;
+  if (size.size() < 2) return fail(SettingMissing("collageSize"));
+  const ParamRange& side = CollageParamRange("collageSize");
+  for (int i = 0; i < 2; ++i) {
+    EngineText refused = CheckParamText(side, size[i]);
+    if (!refused.empty()) return fail(std::move(refused));
+  }
   collage.canvasWidth = ParamInteger(size[0]);
   collage.canvasHeight = ParamInteger(size[1]);
-  collage.aspectRatio = ParamReal(attr("aspectRatio"));
-  collage.itemBoundingBoxWidth = ParamInteger(attr("itemBoundingBoxWidth"));
-  collage.numPhotos = ParamInteger(attr("numPhotos"));
-  collage.spacing = ParamReal(attr("spacing"));
-  collage.borderSize = ParamReal(attr("borderSize"));
+
+  EngineText refused;
+  const auto real = [](const std::string& t) { return ParamReal(t); };
+  const auto integer = [](const std::string& t) { return ParamInteger(t); };
+  int32_t avgDegrees = 0, maxDegrees = 0;
+  if (!ReadRanged(doc, "aspectRatio", real, collage.aspectRatio, refused) ||
+      !ReadRanged(doc, "itemBoundingBoxWidth", integer, collage.itemBoundingBoxWidth, refused) ||
+      !ReadRanged(doc, "numPhotos", integer, collage.numPhotos, refused) ||
+      !ReadRanged(doc, "spacing", real, collage.spacing, refused) ||
+      !ReadRanged(doc, "borderSize", real, collage.borderSize, refused))
+    return fail(std::move(refused));
   collage.samePhotoSize = ParamBoolean(attr("samePhotoSize"));
-  collage.avgAngle = ParamInteger(attr("avgAngle")) / 180.0 * std::numbers::pi;
-  collage.maxAngle = ParamInteger(attr("maxAngle")) / 180.0 * std::numbers::pi;
+  if (!ReadRanged(doc, "avgAngle", integer, avgDegrees, refused) ||
+      !ReadRanged(doc, "maxAngle", integer, maxDegrees, refused))
+    return fail(std::move(refused));
+  collage.avgAngle = avgDegrees / 180.0 * std::numbers::pi;
+  collage.maxAngle = maxDegrees / 180.0 * std::numbers::pi;
   collage.angleSpread = collage.maxAngle;
   if (ParamBoolean(attr("backgroundTransparent")))
     collage.backgroundColor = 0;
   else
     collage.backgroundColor = ParamColour(attr("backgroundColor"));
   collage.backgroundFile = attr("backgroundType") == "Image" ? attr("backgroundFile") : std::string();
-  collage.offsetX = ParamReal(attr("offsetX"));
-  collage.offsetY = ParamReal(attr("offsetY"));
+  if (!ReadRanged(doc, "offsetX", real, collage.offsetX, refused) ||
+      !ReadRanged(doc, "offsetY", real, collage.offsetY, refused))
+    return fail(std::move(refused));
   collage.noShadow = ParamBoolean(attr("noShadow"));
   collage.borderColor = ParamColour(attr("borderColor"));
-  return true;
+
+  collage.shapeText = attr("shapeText");
+  collage.shapeFont = attr("shapeFont");
+  if (Utf16Length(collage.shapeText) > kMaxShapeTextLength)
+    return fail(SettingTooLong("shapeText", kMaxShapeTextLength));
+  if (Utf16Length(collage.shapeFont) > kMaxShapeFontLength)
+    return fail(SettingTooLong("shapeFont", kMaxShapeFontLength));
+  result.ok = true;
+  return result;
+} catch (const std::exception& error) {
+  ParamReadResult result;
+  result.problem = ProblemFromException(error);
+  collage.problem = result.problem;
+  return result;
 }
 
 }  // namespace vornida

@@ -5,7 +5,7 @@
 //   shapeType, shape, collageSize, aspectRatio, itemBoundingBoxWidth,
 //   numPhotos, spacing, borderSize, samePhotoSize, avgAngle, maxAngle,
 //   backgroundTransparent, backgroundColor, backgroundType, backgroundFile,
-//   offsetX, offsetY, noShadow, borderColor.
+//   offsetX, offsetY, noShadow, borderColor, shapeText, shapeFont.
 // A missing attribute reads as 0, false, empty or opaque black. The shape
 // maker is built from shapeType ("Rectangle", "Circle", "Image", "Text");
 // any other value leaves the collage without one.
@@ -20,10 +20,20 @@
 
 namespace vornida {
 
-// Reads `text` into `collage`. False when the text does not parse or its
-// "collageSize" has fewer than two items; the collage is then not to be laid
-// out. `programFolder` resolves relative shape picture paths.
-bool ReadCollageParams(std::string_view text, CCollage& collage, const std::string& programFolder);
+struct ParamReadResult {
+  bool ok = false;
+  // Why not: the text is not XML ("Settings_unreadable"), "collageSize" is
+  // missing, a value lies outside its range (param_ranges.h), or the shape
+  // picture is missing, unreadable or has nothing inside it.
+  EngineText problem;
+  explicit operator bool() const { return ok; }
+};
+
+// Reads `text` into `collage`. On failure the collage is not to be laid out,
+// and `collage.problem` holds the reason too. `programFolder` resolves
+// relative shape picture paths. Attributes that are present must lie in
+// their ranges; missing ones read as 0, false, empty or opaque black.
+ParamReadResult ReadCollageParams(std::string_view text, CCollage& collage, const std::string& programFolder);
 
 // The value forms of the parameter text, exposed for the reader's callers
 // and tests.

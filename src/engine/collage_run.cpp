@@ -1,5 +1,6 @@
 #include "engine/collage_run.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "host/worker_threads.h"
 #include "photos/photo_library.h"
 #include "platform/event_loop.h"
+#include "xml/xml_doc.h"
 
 namespace vornida {
 
@@ -61,6 +63,12 @@ class LabelSink final : public TextSink {
   MLabel* label_;
 };
 
+// What the run had to change, told to the movie as it happens.
+class NoteSink final : public TextSink {
+ public:
+  void SetText(const std::string& text) override { NotifyMovie("layoutNote", XmlEscape(text)); }
+};
+
 std::vector<CollagePhoto> PhotosForLayout() {
   std::vector<CollagePhoto> photos;
   for (const PhotoRecord& record : PhotoSnapshot()) {
@@ -88,6 +96,7 @@ struct CollageRunner::State {
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
   bool canvasWatched = true;
+  int32_t maxCanvasSide = 0;
   bool running = false;
   bool registered = false;  // the worker has entered WorkerThreadIds
   std::shared_ptr<CCollage> current;
@@ -113,6 +122,11 @@ void CollageRunner::SetSeed(std::optional<uint32_t> seed) {
 void CollageRunner::SetCanvasWatched(bool watched) {
   std::lock_guard<std::mutex> hold(state_->mutex);
   state_->canvasWatched = watched;
+}
+
+void CollageRunner::SetCanvasSideLimit(int32_t maxSide) {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  state_->maxCanvasSide = std::max(0, maxSide);
 }
 
 bool CollageRunner::Running() const {
@@ -150,6 +164,7 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
   bool watched = true;
+  int32_t maxSide = 0;
   {
     std::lock_guard<std::mutex> hold(state_->mutex);
     state_->running = true;
@@ -157,9 +172,10 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
     setup = state_->setup;
     seed = state_->seed;
     watched = state_->canvasWatched;
+    maxSide = state_->maxCanvasSide;
   }
-  std::thread worker([this, parameterText, setup, seed, watched]() {
-    MakeCollageRun(parameterText, setup, seed, watched);
+  std::thread worker([this, parameterText, setup, seed, watched, maxSide]() {
+    MakeCollageRun(parameterText, setup, seed, watched, maxSide);
   });
   worker.detach();
   // Return only once the worker is a registered worker, so that whoever waits
@@ -169,7 +185,7 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
 }
 
 void CollageRunner::MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup,
-                                   std::optional<uint32_t> seed, bool canvasWatched) {
+                                   std::optional<uint32_t> seed, bool canvasWatched, int32_t maxCanvasSide) {
   std::shared_ptr<State> state = state_;
   RegisterWorkerThread();
   {
@@ -193,11 +209,14 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
   if (setup.progressBar) collage->progressSink = &progress;
   if (setup.stateLabel) collage->stateSink = &stateText;
   if (setup.infoLabel) collage->infoSink = &infoText;
+  NoteSink notes;
+  collage->noteSink = &notes;
   collage->getText = [](const std::string& key) { return GetText(key); };
   collage->programFolder = setup.programFolder;
   collage->previewFilePath = setup.previewFilePath;
   collage->fixedSeed = seed;
   collage->drawFrames = canvasWatched;
+  collage->maxCanvasSide = maxCanvasSide;
 
   if (ReadCollageParams(parameterText, *collage, setup.programFolder)) {
     collage->photos = PhotosForLayout();
@@ -206,11 +225,14 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
       SetMovieShapePreview(setup.previewFilePath);
     }
   }
+  // Why there is no collage, as an event the movie shows an error for.
+  if (!collage->problem.empty()) NotifyMovie("layoutFailed", XmlEscape(collage->ProblemText()));
   // The sinks end with this scope; the collage outlives it.
   collage->previewSink = nullptr;
   collage->progressSink = nullptr;
   collage->stateSink = nullptr;
   collage->infoSink = nullptr;
+  collage->noteSink = nullptr;
   NotifyMovie("previewing", "0");
   {
     std::lock_guard<std::mutex> hold(state->mutex);

@@ -6,6 +6,13 @@
 // writes the preview file, tells the movie "haveCreateCollage" "true" and
 // setShapePreview, and finally "previewing" "0".
 //
+// A run that cannot make its collage (a setting out of range, a shape with
+// nothing to fill, too much work) tells the movie `notify` "layoutFailed"
+// with the reason, before "previewing" "0"; each change the run had
+// to make (a reduced canvas) is told as `notify` "layoutNote" with its text.
+// Both texts come from the movie's table by key (engine_texts.h), escaped
+// for XML.
+//
 // One run at a time: a "MakeShape" that arrives while a run is going cancels
 // it and waits for it to end (turning the event loop, so that the worker's
 // movie calls are answered) before the new run starts. The current collage
@@ -53,6 +60,10 @@ class CollageRunner {
   // told otherwise). Without a watcher the runs skip the frames drawn before
   // each sweep; the layout and the finished preview stay the same.
   void SetCanvasWatched(bool watched);
+  // The longest canvas side the output can take (a format's own limit),
+  // for every following layout; 0 (the default) leaves only the engine's
+  // pixel limit. A canvas over it is reduced, with a note.
+  void SetCanvasSideLimit(int32_t maxSide);
 
   // "MakeShape": starts a run with the parameter text; a run still going is
   // cancelled and waited for first. UI thread.
@@ -75,7 +86,7 @@ class CollageRunner {
   CollageRunner();
   // The worker's body: one whole run with the text.
   void MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup, std::optional<uint32_t> seed,
-                      bool canvasWatched);
+                      bool canvasWatched, int32_t maxCanvasSide);
   std::shared_ptr<State> state_;
 };
 

@@ -66,8 +66,11 @@ Picture CCollage::DecoratePhoto(const Bitmap& picture) const {
   const int64_t ox = noShadow ? 0 : shadowOffset.x, oy = noShadow ? 0 : shadowOffset.y;
   int64_t outW = w + 2 * B, outH = h + 2 * B;
   if (!noShadow) {
-    outW += 2 * R + std::max<int64_t>(0, std::abs(ox) - R);
-    outH += 2 * R + std::max<int64_t>(0, std::abs(oy) - R);
+    // Room for the whole shadow: the blur reaches R beyond the offset copy
+    // of the photo, and the photo sits half the offset off centre, so the
+    // offset is added whole. Less room would cut the fading edge off.
+    outW += 2 * R + std::abs(ox);
+    outH += 2 * R + std::abs(oy);
   }
   Picture out = Bitmap::Create(outW, outH, PixelFormat::Argb32);
   if (!out) return nullptr;
@@ -83,24 +86,31 @@ Picture CCollage::MakeShadow(Picture picture) const {
   if (!picture || picture->empty()) return picture;
   const int64_t W = picture->width(), H = picture->height();
   const int64_t n = static_cast<int64_t>(shadowRadius) + 1;
-  if (blurDivTable.size() < static_cast<size_t>(n * n * 256)) return picture;
+  const int64_t n2 = n * n;
   Picture shadow = Bitmap::Create(W, H, PixelFormat::Argb32);
   if (!shadow) return picture;
   const int64_t ox = shadowOffset.x, oy = shadowOffset.y;
 
-  // Offset alpha, scaled by the opacity, one value per word.
-  std::vector<int32_t> values(static_cast<size_t>(W * H), 0);
+  // Offset alpha, scaled by the opacity, one value per word of the shadow
+  // picture itself (a new picture is all zero).
+  const auto values = [&shadow](int64_t y) { return reinterpret_cast<int32_t*>(shadow->row(y)); };
   for (int64_t y = 0; y < H; ++y) {
     const int64_t sy = y - oy;
     if (sy < 0 || sy >= H) continue;
     const uint32_t* src = picture->row(sy);
-    int32_t* dst = &values[static_cast<size_t>(y * W)];
+    int32_t* dst = values(y);
     for (int64_t x = std::max<int64_t>(0, ox); x < std::min(W, W + ox); ++x)
       dst[x] = static_cast<int32_t>((src[x - ox] >> 24) * shadowOpacity + 0.5);
   }
 
   // Tent filter (two running sums), the same along rows and then columns.
+  // The sums are divided by n^2 with rounding, through the table when the
+  // radius is small enough to have one.
+  const bool haveTable = blurDivTable.size() >= static_cast<size_t>(n2 * 256);
   const int32_t* div = blurDivTable.data();
+  const auto divide = [&](int64_t v) -> int32_t {
+    return haveTable ? div[v] : static_cast<int32_t>((2 * v + n2) / (2 * n2));
+  };
   std::vector<int32_t> ring(static_cast<size_t>(n));
   auto blurLine = [&](int32_t* line, int64_t length, int64_t step) {
     std::fill(ring.begin(), ring.end(), 0);
@@ -111,7 +121,7 @@ Picture CCollage::MakeShadow(Picture picture) const {
     }
     for (int64_t i = 0; i < length; ++i) {
       const int32_t old = line[i * step];
-      line[i * step] = div[weighted];
+      line[i * step] = divide(weighted);
       sOut += old - ring[static_cast<size_t>(i % n)];
       const int32_t next = i + n < length ? line[(i + n) * step] : 0;
       sIn += next - old;
@@ -119,14 +129,14 @@ Picture CCollage::MakeShadow(Picture picture) const {
       ring[static_cast<size_t>(i % n)] = old;
     }
   };
-  for (int64_t y = 0; y < H; ++y) blurLine(&values[static_cast<size_t>(y * W)], W, 1);
-  for (int64_t x = 0; x < W; ++x) blurLine(&values[static_cast<size_t>(x)], H, W);
+  const int64_t stride = shadow->stride() / 4;
+  for (int64_t y = 0; y < H; ++y) blurLine(values(y), W, 1);
+  for (int64_t x = 0; x < W; ++x) blurLine(values(0) + x, H, stride);
 
   // Black with the blurred alpha (premultiplied black is the alpha alone).
   for (int64_t y = 0; y < H; ++y) {
     uint32_t* dst = shadow->row(y);
-    const int32_t* v = &values[static_cast<size_t>(y * W)];
-    for (int64_t x = 0; x < W; ++x) dst[x] = static_cast<uint32_t>(v[x]) << 24;
+    for (int64_t x = 0; x < W; ++x) dst[x] <<= 24;
   }
   DrawPictureAt(*shadow, *picture, 0, 0);
   return shadow;
@@ -347,7 +357,7 @@ int64_t CCollage::ItemBytesEstimate(int32_t k) const {
   return 4 * (2 * static_cast<int64_t>(std::max(0, size.w)) * std::max(0, size.h) + side * side);
 }
 
-Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
+Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) try {
   SetProgressPos(0);
   SetProgressMax(std::max(itemCount - 1, 1));
   const std::string ext = LowerExtension(path);
@@ -414,6 +424,10 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) {
   pipeline.Stop();
   if (layers) layers->finish(*out);
   return out;
+} catch (const std::exception& error) {
+  // Nothing is thrown to the save: no picture, and the reason.
+  problem = ProblemFromException(error);
+  return nullptr;
 }
 
 }  // namespace vornida

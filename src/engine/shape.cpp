@@ -261,7 +261,14 @@ void MakeShapeCustom::RefineMask() {
     f = std::sqrt(static_cast<double>(kMaxRefinedPixels / (static_cast<int64_t>(maskWidth) * maskHeight)));
   // A mask already over the budget gives f = 0 above; it is used as it is.
   if (!(f > 1)) return;
-  MaskImage finer = ScaleMaskImage(maskImage_, RoundToInt(maskWidth * f), RoundToInt(maskHeight * f));
+  // The finer mask is drawn from the region itself, black inside and white
+  // outside, and split again halfway: its edge then runs where the region's
+  // does, whatever colours the picture had.
+  MaskImage region(maskWidth, maskHeight, 0xFFFFFFFF);
+  for (size_t j = 0; j < inside_.size(); ++j)
+    if (inside_[j]) region.argb[j] = 0xFF000000;
+  MaskImage finer = ScaleMaskImage(region, RoundToInt(maskWidth * f), RoundToInt(maskHeight * f));
+  for (uint32_t& p : finer.argb) p = (p & 0xFF) < 128 ? 0xFF000000 : 0xFFFFFFFF;
   SetMaskImage(std::move(finer));
   maskScale /= f;
 }

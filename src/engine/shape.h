@@ -36,9 +36,21 @@ struct MaskImage {
   uint32_t at(int32_t x, int32_t y) const { return argb[static_cast<size_t>(y) * width + x]; }
 };
 
-// A mask pixel belongs to the region when it is not transparent and its red
-// channel is below 128 (green and blue play no part).
-inline bool IsInsidePixel(uint32_t argb) { return (argb >> 24) != 0 && (argb & 0xFFFFFF) <= 0x7FFFFF; }
+// A mask pixel belongs to the region when it is clearly visible on white:
+// its colour, laid over white by its alpha, has a luma (Rec. 601 weights,
+// 0.299 R + 0.587 G + 0.114 B) below kInsideLumaLimit. So every colour at
+// least a fifth darker than white is inside, whether it stands on a white
+// or a transparent ground (red, dark red, mid grey, blue, orange and cyan
+// are; white, and colours as light as pale cyan #7fffff, pink or yellow are
+// not), while transparent and faint pixels are outside.
+inline constexpr int kInsideLumaLimit = 200;
+inline bool IsInsidePixel(uint32_t argb) {
+  const int64_t a = argb >> 24;
+  const int64_t luma1000 = 299 * ((argb >> 16) & 0xFF) + 587 * ((argb >> 8) & 0xFF) + 114 * (argb & 0xFF);
+  // a / 255 of the colour over (255 - a) / 255 of white, times 255000.
+  const int64_t onWhite = a * luma1000 + (255 - a) * 255 * 1000;
+  return onWhite < int64_t{kInsideLumaLimit} * 255 * 1000;
+}
 
 // Scales `src` to exactly w x h with bilinear filtering (alpha-correct).
 MaskImage ScaleMaskImage(const MaskImage& src, int32_t w, int32_t h);
@@ -69,6 +81,8 @@ class MakeShapeBase {
   // Random start positions of `count` items; one unset point when there is
   // nothing to place.
   virtual std::vector<PointD> RandomPositions(int32_t count, PointD ext, RandomGenerator& rng) = 0;
+  // The region's area in canvas pixels, once it has been fitted to a canvas.
+  virtual double RegionArea() const = 0;
 
   int32_t width = 0;
   int32_t height = 0;
@@ -83,6 +97,7 @@ class MakeShapeRectangle : public MakeShapeBase {
   int ConstrainItem(PointD& pos, PointD half, SizeI photoSize, PointI jitter, PointD move,
                     RandomGenerator& rng) override;
   std::vector<PointD> RandomPositions(int32_t count, PointD ext, RandomGenerator& rng) override;
+  double RegionArea() const override { return static_cast<double>(width) * static_cast<double>(height); }
 };
 
 // The dark, non-transparent pixels of a picture, scaled onto the canvas.
@@ -98,6 +113,7 @@ class MakeShapeCustom : public MakeShapeBase {
   int ConstrainItem(PointD& pos, PointD half, SizeI photoSize, PointI jitter, PointD move,
                     RandomGenerator& rng) override;
   std::vector<PointD> RandomPositions(int32_t count, PointD ext, RandomGenerator& rng) override;
+  double RegionArea() const override { return insideCount * maskScale * maskScale; }
 
   // The largest mask that RandomPositions refines to.
   static constexpr int64_t kMaxRefinedPixels = 25000000;

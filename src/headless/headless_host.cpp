@@ -5,8 +5,10 @@
 #include "app/folders.h"
 #include "app/registry.h"
 #include "engine/collage_run.h"
+#include "headless/headless_wizard.h"
 #include "host/messages.h"
 #include "host/worker_threads.h"
+#include "wiring/module_wiring.h"
 #include "xml/xml_doc.h"
 
 namespace vornida {
@@ -42,7 +44,12 @@ HeadlessHost::HeadlessHost(std::ostream* out, HeadlessOptions options)
   mainWindow_ = std::make_unique<MainWindowParts>(control_.get(), &canvas_);
   control_->SetMainWindow(mainWindow_.get());
   SetWorkerChangeListener([this] { loop_.wake(); });
-  InstallModuleCommands(*this, *control_);
+  HostModules modules;
+  modules.loop = &loop_;
+  modules.upgrade = HeadlessUpgradeSettings();
+  modules.upgrade.makeView = HeadlessWizardViewFactory(log_, loop_);
+  modules.onSave = [this](const SaveReport& report) { ReportSave(report); };
+  InstallModuleCommands(*control_, modules);
 }
 
 HeadlessHost::~HeadlessHost() {

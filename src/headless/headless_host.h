@@ -125,11 +125,6 @@ class HeadlessHost {
   std::unique_ptr<MainWindowParts> mainWindow_;
 };
 
-// Installs the commands of every module that has work in the command table
-// (photos, engine, output, project, upgrade, main window) into `control`. The
-// one place where a module joins the headless host.
-void InstallModuleCommands(HeadlessHost& host, CVRFlashCtrl& control);
-
 // Reads a string table: a JSON object of key to text. nullopt when the text
 // is not such an object.
 std::optional<std::map<std::string, std::string>> ParseStringTable(const std::string& json);

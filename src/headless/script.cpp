@@ -3,7 +3,7 @@
 #include <string_view>
 
 #include "headless/headless_host.h"
-#include "upgrade/headless_wizard.h"
+#include "headless/headless_wizard.h"
 
 namespace vornida {
 namespace {

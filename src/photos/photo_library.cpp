@@ -1,8 +1,10 @@
 #include "photos/photo_library.h"
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 #include "app/folders.h"
 #include "app/paths.h"
@@ -19,6 +21,10 @@ namespace {
 // Everything here is guarded by EngineLock.
 struct LibraryState {
   std::vector<PhotoRecord> photos;
+  // The same records by identity (the path with ASCII letters folded), so
+  // that finding a photo does not walk the list: a project of thousands of
+  // entries checks each one.
+  std::unordered_map<std::string, PhotoRecord> byPath;
   std::vector<std::string> importQueue;  // taken from the back
   std::int32_t total = 0;                // progress maximum of the batch
   std::int32_t imported = 0;             // photos added since the batch began
@@ -29,10 +35,15 @@ struct LibraryState {
   std::map<std::string, ImportTrouble, std::less<>> troubles;
 };
 
+std::string IdentityOf(std::string_view path) { return AsciiLowered(path); }
+
 LibraryState& State() {
   static LibraryState state;
   return state;
 }
+
+// Under EngineLock.
+bool InListLocked(std::string_view path) { return State().byPath.count(IdentityOf(path)) != 0; }
 
 // Names the thumbnails; never reset during a run.
 std::atomic<std::int32_t> thumbnailCounter{1000};
@@ -124,6 +135,7 @@ void ImportOneFile(const std::string& path) {
   std::int32_t imported = 0, total = 0;
   {
     Lock lock(EngineLock());
+    State().byPath.emplace(IdentityOf(photo->srcPath), photo);
     State().photos.push_back(std::move(photo));
     imported = ++State().imported;
     total = State().total;
@@ -143,17 +155,29 @@ void RunImportWorker() {
   {
     Lock lock(EngineLock());
     auto& queue = State().importQueue;
-    if (queue.empty()) return;
-    path = std::move(queue.back());
-    queue.pop_back();
-    // The files that come next, newest first: decoding them now keeps the
-    // other cores busy while this worker saves and reports.
+    // Paths already in the list are passed over here, as the import would
+    // pass them over (nothing is told for them), without a worker and a
+    // decode each.
+    while (!queue.empty() && InListLocked(queue.back())) {
+      photos_internal::DropDecoded(queue.back());
+      queue.pop_back();
+    }
+    if (queue.empty()) {
+      path.clear();
+    } else {
+      path = std::move(queue.back());
+      queue.pop_back();
+    }
+    // The new files that come next, newest first: decoding them now keeps
+    // the other cores busy while this worker saves and reports.
     for (auto it = queue.rbegin(); it != queue.rend() && next.size() < photos_internal::DecodeAheadCount(); ++it) {
-      next.push_back(*it);
+      if (!InListLocked(*it) && *it != path) next.push_back(*it);
     }
   }
-  for (const std::string& ahead : next) photos_internal::DecodeAhead(ahead);
-  ImportOneFile(path);
+  if (!path.empty()) {
+    for (const std::string& ahead : next) photos_internal::DecodeAhead(ahead);
+    ImportOneFile(path);
+  }
   StartNextImport();
 }
 
@@ -177,30 +201,28 @@ std::vector<PhotoRecord> PhotoSnapshot() {
 
 PhotoRecord FindPhotoByPath(std::string_view path) {
   Lock lock(EngineLock());
-  for (const PhotoRecord& photo : State().photos) {
-    if (EqualsIgnoreAsciiCase(photo->srcPath, path)) return photo;
-  }
-  return nullptr;
+  const auto found = State().byPath.find(IdentityOf(path));
+  return found == State().byPath.end() ? nullptr : found->second;
 }
 
 bool RemovePhoto(std::string_view path) {
   PhotoRecord removed;  // released after the lock
   Lock lock(EngineLock());
+  const auto found = State().byPath.find(IdentityOf(path));
+  if (found == State().byPath.end()) return false;
+  removed = std::move(found->second);
+  State().byPath.erase(found);
   auto& photos = State().photos;
-  for (auto it = photos.begin(); it != photos.end(); ++it) {
-    if (EqualsIgnoreAsciiCase((*it)->srcPath, path)) {
-      removed = std::move(*it);
-      photos.erase(it);
-      return true;
-    }
-  }
-  return false;
+  photos.erase(std::find(photos.begin(), photos.end(), removed));
+  return true;
 }
 
 void ClearAllPhotos() {
   std::vector<PhotoRecord> released;
+  std::unordered_map<std::string, PhotoRecord> index;
   Lock lock(EngineLock());
   released.swap(State().photos);
+  index.swap(State().byPath);
 }
 
 void QueuePhotoImports(const std::vector<std::string>& paths) {

@@ -16,6 +16,24 @@ namespace {
 
 constexpr std::string_view kProposedName = "MyShape";
 
+struct TextWithEnglish {
+  const char* key;
+  const char* english;
+};
+
+// What opening a project may have to say, with built-in English.
+constexpr TextWithEnglish kNewerProject = {"Project_newer_version",
+                                           "This project was saved by a newer version of Vornida. It is opened as "
+                                           "far as this version understands it."};
+constexpr TextWithEnglish kWarningCaption = {"Warning", "Warning"};
+
+// The movie's text, or the English words when its table has none (the
+// headless movie answers an unknown key with the key itself).
+std::string TextOr(const TextWithEnglish& text) {
+  const std::string shown = GetText(text.key);
+  return shown.empty() || shown == text.key ? std::string(text.english) : shown;
+}
+
 }  // namespace
 
 std::string ProjectFileFilter() {
@@ -76,16 +94,30 @@ void OpenProject(CVRFlashCtrl& control, const ImportBatchQueue& queueImport) {
   const platform::FileDialogResult chosen = dialogs->showFileDialog(request);
   if (!chosen.accepted || chosen.paths.empty()) return;
 
-  const std::string& path = chosen.paths.front();
+  OpenProjectFile(control, chosen.paths.front(), queueImport);
+}
+
+void OpenProjectFile(CVRFlashCtrl& control, const std::string& path, const ImportBatchQueue& queueImport) {
   SetRecent(kRecentSaveProject, path);
 
   // An unreadable file leaves the text empty and an unparsed one keeps its
   // text without elements; the movie hears about both.
   CXmlDoc document;
   document.loadFile(path);
+  if (IsNewerProjectVersion(ProjectDocumentVersion(document.text()))) {
+    if (platform::MessageBoxes* boxes = control.Services().messageBoxes) {
+      platform::MessageBoxRequest warning;
+      warning.text = TextOr(kNewerProject);
+      warning.caption = TextOr(kWarningCaption);
+      warning.style = platform::kMbOk | platform::kMbIconWarning;
+      boxes->showMessageBox(warning);
+    }
+  }
   OpenProjectCallBack(document.text());
 
-  const std::vector<std::string> photos = ProjectPhotoPaths(document);
+  // Photos named relative to the project are found beside it, wherever the
+  // program happens to run.
+  const std::vector<std::string> photos = ProjectPhotoPaths(document, GetFolderPart(path));
   if (queueImport) queueImport(photos);
   control.SetCurrentProjectPath(path);
 }

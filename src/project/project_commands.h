@@ -42,6 +42,11 @@ ProjectSaveResult SaveProject(CVRFlashCtrl& control, const std::string& document
 // photos and make it the current project. Does nothing when cancelled.
 void OpenProject(CVRFlashCtrl& control, const ImportBatchQueue& queueImport);
 
+// The open flow after the dialog, for a project chosen elsewhere (dropped on
+// the window, named on the command line): remembers it, hands its text to
+// the movie, queues its photos and makes it the current project.
+void OpenProjectFile(CVRFlashCtrl& control, const std::string& path, const ImportBatchQueue& queueImport);
+
 // Installs both commands into the control's table.
 void InstallProjectCommands(CVRFlashCtrl& control, ImportBatchQueue queueImport);
 

@@ -32,13 +32,33 @@ std::string ComposeProjectDocument(const ProjectDocument& project) {
   return text;
 }
 
-std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document) {
+std::string ProjectPhotoPath(const std::string& projectFolder, const std::string& src) {
+  if (src.empty() || src.front() == '/' || projectFolder.empty()) return src;
+  return (std::filesystem::path(projectFolder) / src).lexically_normal().string();
+}
+
+namespace {
+
+int RootVersion(CXmlDoc& document) {
+  if (!document.findElement()) return 0;
+  const std::string version = document.attribute("version");
+  return version.empty() ? 0 : std::atoi(version.c_str());
+}
+
+}  // namespace
+
+int ProjectDocumentVersion(std::string_view text) {
+  CXmlDoc document;
+  return document.setText(text) ? RootVersion(document) : 0;
+}
+
+std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document, const std::string& projectFolder) {
   std::vector<std::string> paths;
   if (!document.findElement() || !document.enterElement()) return paths;
   if (document.findElement("Photos") && document.enterElement()) {
     while (document.findElement("Photo")) {
       std::string src = document.attribute("src");
-      if (!src.empty()) paths.push_back(std::move(src));
+      if (!src.empty()) paths.push_back(ProjectPhotoPath(projectFolder, src));
     }
     document.leaveElement();
   }
@@ -46,13 +66,12 @@ std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document) {
   return paths;
 }
 
-bool ReadProjectDocument(std::string_view text, ProjectDocument& project) {
+bool ReadProjectDocument(std::string_view text, ProjectDocument& project, const std::string& projectFolder) {
   CXmlDoc document;
   if (!document.setText(text)) return false;
   project = ProjectDocument{};
-  if (!document.findElement()) return false;
-  const std::string version = document.attribute("version");
-  project.version = version.empty() ? 0 : std::atoi(version.c_str());
+  project.version = RootVersion(document);
+  if (document.currentElement() == 0) return false;
   document.enterElement();
   if (document.findElement("Settings") && document.enterElement()) {
     if (document.findElement("Vornida")) project.collageParams = std::string(TrimBlanks(document.elementMarkup()));
@@ -63,7 +82,7 @@ bool ReadProjectDocument(std::string_view text, ProjectDocument& project) {
   // A fresh cursor for the photo walk, which starts at the document level.
   CXmlDoc photos;
   photos.setText(text);
-  project.photoPaths = ProjectPhotoPaths(photos);
+  project.photoPaths = ProjectPhotoPaths(photos, projectFolder);
   return true;
 }
 

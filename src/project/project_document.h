@@ -49,12 +49,24 @@ std::string ComposeProjectDocument(const ProjectDocument& project);
 
 // Reads a project document. False when the text is not XML; a document
 // without settings or photos reads as empty ones. The root may have any name.
-bool ReadProjectDocument(std::string_view text, ProjectDocument& project);
+// A relative photo path is taken from `projectFolder` (the folder of the
+// project file) when one is given.
+bool ReadProjectDocument(std::string_view text, ProjectDocument& project, const std::string& projectFolder = {});
 
 // The photo paths the import takes from a parsed document: the `src` of every
-// `Photo` in the root's first `Photos`, in order, empty values skipped.
-// Moves the document's cursor.
-std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document);
+// `Photo` in the root's first `Photos`, in order, empty values skipped, and
+// relative ones taken from `projectFolder` when one is given. Moves the
+// document's cursor.
+std::vector<std::string> ProjectPhotoPaths(CXmlDoc& document, const std::string& projectFolder = {});
+
+// `src` as a full path: itself when it is absolute (or there is no folder),
+// else `projectFolder` + "/" + `src`, with "." and ".." steps resolved.
+std::string ProjectPhotoPath(const std::string& projectFolder, const std::string& src);
+
+// The version attribute of a document's root (0 when missing or not XML);
+// above kProjectFormatVersion when a newer program wrote it.
+int ProjectDocumentVersion(std::string_view text);
+inline bool IsNewerProjectVersion(int version) { return version > kProjectFormatVersion; }
 
 // Writes the text to `path` so that the previous file stays whole until the
 // new one is complete (AtomicFileWriter). Fails with the system's reason; the

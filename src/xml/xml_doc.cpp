@@ -691,7 +691,15 @@ std::string XmlEscape(std::string_view text) {
       case '>': out += "&gt;"; break;
       case '\'': out += "&apos;"; break;
       case '"': out += "&quot;"; break;
-      default: out.push_back(c);
+      default:
+        // Control characters (line breaks and TABs among them, which a file
+        // name may hold) as numeric references: raw, an XML reader would
+        // fold them into spaces or refuse them.
+        if ((c >= 0x01 && c < 0x20) || c == 0x7F) {
+          out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+        } else {
+          out.push_back(c);
+        }
     }
   }
   return out;

@@ -151,8 +151,11 @@ class CXmlDoc {
   ElementIndex freePos_ = 1;
 };
 
-// Escapes text for inclusion in XML sent to the movie: "&" first, then "<",
-// ">", "'" and '"', each replaced by its standard entity.
+// Escapes text for inclusion in XML (attribute values, and values sent to the
+// movie): "&" first, then "<", ">", "'" and '"', each replaced by its
+// standard entity, and every control character (U+0001..U+001F, U+007F) by
+// its numeric reference (&#10;, &#9;, ...), so that a line break or a TAB
+// comes back from an attribute as itself and not as a space.
 std::string XmlEscape(std::string_view text);
 
 // Decodes the five standard entities and numeric character references

@@ -52,6 +52,12 @@ TEST(CommandLineRefusals, EachProblemGetsOneLineNamingIt) {
       {{"a.jpg", "-o", "dir.png/x"}, "the output must end in"},
       {{"-o", "x.png"}, "no photos given"},
       {{"--demo", "a.jpg", "-o", "x.png"}, "--demo makes its collage from the sample photos"},
+      {{"--aspect", "2", "--size", "300x300", "a.jpg", "-o", "x.png"},
+       "--aspect cannot be used with --size: --size fixes the canvas, --aspect shapes an automatic one"},
+      {{"--same-size", "--different-sizes", "a.jpg", "-o", "x.png"}, "--same-size and --different-sizes"},
+      {{"--item-size", "30001", "a.jpg", "-o", "x.png"}, "--item-size: '30001' is not a whole number from 1 to 30000"},
+      {{"--size", "100001x5", "a.jpg", "-o", "x.png"}, "(1 to 100000 each)"},
+      {{"--count", "1000001", "a.jpg", "-o", "x.png"}, "(1 to 1000000)"},
   };
   for (const auto& [args, message] : cases) {
     const ParseOutcome outcome = Parse(args);
@@ -100,7 +106,7 @@ TEST(ParameterText, DefaultsAsTheEngineReadsThem) {
   EXPECT_DOUBLE_EQ(collage.offsetX, 0.01);
   EXPECT_DOUBLE_EQ(collage.offsetY, 0.01);
   EXPECT_FALSE(collage.noShadow);
-  EXPECT_FALSE(collage.samePhotoSize);
+  EXPECT_TRUE(collage.samePhotoSize);  // photos of mixed resolution make items of one size
   EXPECT_TRUE(collage.backgroundFile.empty());
   EXPECT_NE(dynamic_cast<MakeShapeRectangle*>(collage.shape.get()), nullptr);
   // Every attribute is written, in the order the engine reads them.
@@ -157,11 +163,40 @@ TEST(ParameterText, AspectAloneAsksForAnAutomaticCanvasGrownFromTheItems) {
   EXPECT_EQ(collage.canvasHeight, 0);
   EXPECT_DOUBLE_EQ(collage.aspectRatio, 2.0);
   EXPECT_EQ(collage.itemBoundingBoxWidth, 300);
+}
 
-  CCollage sized;
-  ReadByEngine({"--aspect", "2", "--size", "300x300", "a.jpg", "-o", "x.png"}, sized);
-  EXPECT_EQ(sized.canvasWidth, 300);
-  EXPECT_EQ(sized.itemBoundingBoxWidth, -1);
+TEST(ParameterText, SameSizeUnlessAskedOtherwiseAndFilesKeepWhatTheySay) {
+  CCollage different;
+  ReadByEngine({"--different-sizes", "a.jpg", "-o", "x.png"}, different);
+  EXPECT_FALSE(different.samePhotoSize);
+
+  // A file that says "false" keeps it; one that says nothing gets the default.
+  for (const auto& [file, same] : {std::pair<std::string, bool>{"<Vornida samePhotoSize='false'/>", false},
+                                   {"<Vornida samePhotoSize='1'/>", true},
+                                   {"<Vornida shapeType='Circle'/>", true}}) {
+    CollageParameters params;
+    std::string error;
+    ASSERT_TRUE(params.Merge(file, error));
+    ApplyToParameters(Parse({"a.jpg", "-o", "x.png"}).line, params);
+    CCollage collage;
+    ASSERT_TRUE(ReadCollageParams(params.Compose(), collage, "/nonexistent"));
+    EXPECT_EQ(collage.samePhotoSize, same) << file;
+  }
+}
+
+TEST(ParameterText, TextShapeCarriesItsTextAndFont) {
+  const ParseOutcome outcome = Parse({"--shape", "text:SUN & <sea>", "a.jpg", "-o", "x.png"});
+  ASSERT_TRUE(outcome.ok);
+  CollageParameters params;
+  ApplyToParameters(outcome.line, params);
+  EXPECT_EQ(params.Get("shapeType"), "Text");
+  EXPECT_EQ(params.Get("shapeText"), "SUN & <sea>");
+  EXPECT_EQ(params.Get("shapeFont"), "Sans");
+  // Another shape forgets a text that came from a file.
+  std::string error;
+  ASSERT_TRUE(params.Merge("<Vornida shapeType='Text' shapeText='OLD'/>", error));
+  ApplyToParameters(Parse({"--shape", "circle", "a.jpg", "-o", "x.png"}).line, params);
+  EXPECT_EQ(params.Get("shapeText"), "");
 }
 
 TEST(ParameterText, FileSettingsAreTakenAndOptionsWinOverThem) {

@@ -10,7 +10,7 @@
 #include "host/messages.h"
 #include "support.h"
 #include "tools/vornida-collage/collage_job.h"
-#include "tools/vornida-collage/photo_search.h"
+#include "photos/photo_search.h"
 #include "tools/vornida-collage/run_observer.h"
 #include "tools/vornida-collage/text_shape_picture.h"
 

@@ -113,9 +113,11 @@ TEST(ParamReaderTest, ImageShapeKeepsTransparencyAsOutsideAndResolvesRelativePat
   ASSERT_TRUE(ReadCollageParams("<Vornida shapeType='Image' shape='square_rgba.png' collageSize='0,0'/>", c, kData));
   auto* shape = dynamic_cast<MakeShapeCustom*>(c.shape.get());
   ASSERT_NE(shape, nullptr);
-  EXPECT_EQ(shape->insideCount, 40 * 40);  // the light red square is outside
+  // The black square and the dark red one are the shape; the ground is not.
+  EXPECT_EQ(shape->insideCount, 40 * 40 + 20 * 20);
   EXPECT_TRUE(shape->Inside(20, 30));
-  EXPECT_FALSE(shape->Inside(75, 15));
+  EXPECT_TRUE(shape->Inside(75, 15));
+  EXPECT_FALSE(shape->Inside(5, 5));
 }
 
 TEST(ParamReaderTest, TextShapeIsCroppedToItsContent) {
@@ -130,21 +132,82 @@ TEST(ParamReaderTest, TextShapeIsCroppedToItsContent) {
   EXPECT_TRUE(shape->Inside(0, 0));
 }
 
-TEST(ParamReaderTest, MissingOrEmptyShapePictureStillLaysOut) {
-  for (const char* file : {"/no/such/file.png", "empty_light.png"}) {
+TEST(ParamReaderTest, MissingOrEmptyShapePictureIsRefusedByName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"/no/such/file.png", "The shape picture /no/such/file.png is missing or cannot be read."},
+      {"empty_light.png", "The shape picture empty_light.png has nothing to fill"},
+  };
+  for (const auto& [file, message] : cases) {
     CCollage c;
-    ASSERT_TRUE(ReadCollageParams(std::string("<Vornida shapeType='Image' shape='") + file +
-                                      "' collageSize='0,0' numPhotos='5' itemBoundingBoxWidth='100' spacing='1'/>",
-                                  c, kData));
-    ASSERT_NE(c.shape, nullptr);
-    CollagePhoto p;
-    p.width = 400;
-    p.height = 300;
-    c.photos = {p};
-    EXPECT_EQ(c.CalcPhotoSizes(), 5) << file;
-    EXPECT_GT(c.canvasWidth, 0) << file;
-    c.CalcItemsPosition();
+    const ParamReadResult read = ReadCollageParams(
+        std::string("<Vornida shapeType='Image' shape='") + file + "' collageSize='0,0' numPhotos='5'/>", c, kData);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(c.shape, nullptr);
+    EXPECT_EQ(FillEngineText(read.problem, nullptr).rfind(message, 0), 0u) << FillEngineText(read.problem, nullptr);
+    EXPECT_EQ(c.problem.key, read.problem.key);
   }
+}
+
+TEST(ParamReaderTest, ValuesOutsideTheirRangesAreRefusedByName) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"borderSize='1e9'", "The setting borderSize is 1e9, but it must be from 0 to 0.45."},
+      {"borderSize='1e308'", "The setting borderSize is 1e308"},
+      {"borderSize='1e400'", "The setting borderSize is 1e400"},  // not even a finite number
+      {"itemBoundingBoxWidth='1000000'", "The setting itemBoundingBoxWidth is 1000000, but it must be from 1 to 30000."},
+      {"itemBoundingBoxWidth='2147483647'", "The setting itemBoundingBoxWidth is 2147483647"},
+      {"itemBoundingBoxWidth='30001'", "The setting itemBoundingBoxWidth is 30001"},
+      {"numPhotos='1000000000'", "The setting numPhotos is 1000000000, but it must be from 1 to 1000000."},
+      {"numPhotos='-3'", "The setting numPhotos is -3"},
+      {"spacing='1e-308'", "The setting spacing is 1e-308, but it must be from 0.1 to 10."},
+      {"spacing='nan'", "The setting spacing is nan"},
+      {"maxAngle='720'", "The setting maxAngle is 720"},
+      {"avgAngle='-181'", "The setting avgAngle is -181"},
+      {"offsetX='2'", "The setting offsetX is 2"},
+      {"aspectRatio='1000'", "The setting aspectRatio is 1000"},
+  };
+  for (const auto& [attribute, message] : refused) {
+    CCollage c;
+    const ParamReadResult read =
+        ReadCollageParams(std::string("<Vornida shapeType='Rectangle' collageSize='800,600' ") + attribute + "/>", c, "");
+    EXPECT_FALSE(read) << attribute;
+    EXPECT_EQ(FillEngineText(read.problem, nullptr).rfind(message, 0), 0u)
+        << attribute << ": " << FillEngineText(read.problem, nullptr);
+  }
+  CCollage canvas;
+  const ParamReadResult huge =
+      ReadCollageParams("<Vornida shapeType='Rectangle' collageSize='2147483647,2147483647'/>", canvas, "");
+  EXPECT_EQ(FillEngineText(huge.problem, nullptr),
+            "The setting collageSize is 2147483647, but it must be from 1 to 100000.");
+  // The movie's own words, by key, when its table has them.
+  const auto movie = [](const std::string& key) {
+    return key == "Setting_out_of_range" ? std::string("{name} = {value} ({min}..{max}, {unknown})") : std::string();
+  };
+  EXPECT_EQ(FillEngineText(huge.problem, movie), "collageSize = 2147483647 (1..100000, {unknown})");
+
+  // The edges of the ranges and the special values are taken.
+  CCollage edges;
+  EXPECT_TRUE(ReadCollageParams("<Vornida shapeType='Rectangle' collageSize='100000,0' borderSize='0.45' "
+                                "itemBoundingBoxWidth='-7' numPhotos='-2' spacing='0.1' maxAngle='180' "
+                                "avgAngle='-180' offsetX='-1' aspectRatio='-1'/>",
+                                edges, ""));
+  EXPECT_EQ(edges.canvasWidth, 100000);
+  EXPECT_EQ(edges.itemBoundingBoxWidth, -7);
+  EXPECT_EQ(edges.numPhotos, -2);
+}
+
+TEST(ParamReaderTest, TextShapeKeepsItsTextAndFont) {
+  CCollage c;
+  ASSERT_TRUE(ReadCollageParams("<Vornida shapeType='Text' shape='" + kData +
+                                    "/text_shape.png' collageSize='0,0' shapeText='SUN &amp; SEA&#10;2' "
+                                    "shapeFont='DejaVu Serif'/>",
+                                c, ""));
+  EXPECT_EQ(c.shapeText, "SUN & SEA\n2");
+  EXPECT_EQ(c.shapeFont, "DejaVu Serif");
+  CCollage longer;
+  EXPECT_FALSE(ReadCollageParams("<Vornida shapeType='Circle' collageSize='0,0' shapeText='" + std::string(201, 'x') +
+                                     "'/>",
+                                 longer, ""));
+  EXPECT_EQ(longer.problem.key, "Setting_too_long");
 }
 
 }  // namespace

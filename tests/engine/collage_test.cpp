@@ -79,13 +79,53 @@ TEST_F(ItemsTest, FillModeTakesTheCountThatFits) {
   EXPECT_EQ(c.itemAngle.size(), static_cast<size_t>(n));
 }
 
-TEST_F(ItemsTest, FillModeWithZeroSpacingStaysBounded) {
+TEST_F(ItemsTest, FillModeWithZeroSpacingIsRefusedAsTooMuchWork) {
+  // "As many as fit" with no spacing counts without end: the count is held
+  // to the maximum, and that many items are more work than a layout may take.
   c.photos = {Photo(400, 400)};
   c.numPhotos = -2;
   c.spacing = 0;
   c.canvasWidth = 3000;
   c.canvasHeight = 2000;
-  EXPECT_EQ(c.CalcPhotoSizes(), CCollage::kMaxItems);
+  EXPECT_EQ(c.CalcPhotoSizes(), 0);
+  EXPECT_EQ(c.problem.key, "Collage_too_much_work");
+  EXPECT_EQ(c.problem.value("count"), std::to_string(CCollage::kMaxItems));
+  EXPECT_TRUE(c.itemPos.empty());
+}
+
+TEST_F(ItemsTest, WorkBudgetCountsItemsAndTheirPixels) {
+  c.photos = {Photo(400, 300)};
+  c.canvasWidth = 2000;
+  c.canvasHeight = 2000;
+  // Many small items: 70000 fixed shares are over the budget.
+  c.numPhotos = 70000;
+  c.itemBoundingBoxWidth = 4;
+  EXPECT_EQ(c.CalcPhotoSizes(), 0);
+  EXPECT_EQ(c.problem.key, "Collage_too_much_work");
+
+  // Few huge items: 20 of 30000 x 22500 on a small canvas.
+  CCollage big;
+  big.shape = std::make_unique<MakeShapeRectangle>();
+  big.photos = {Photo(400, 300)};
+  big.canvasWidth = big.canvasHeight = 1000;
+  big.numPhotos = 20;
+  big.itemBoundingBoxWidth = 30000;
+  big.samePhotoSize = true;
+  big.noShadow = true;
+  EXPECT_EQ(big.CalcPhotoSizes(), 0);
+  EXPECT_EQ(big.problem.key, "Collage_items_too_large");
+
+  // An ordinary large collage passes: 20000 items on a poster canvas.
+  CCollage poster;
+  poster.shape = std::make_unique<MakeShapeRectangle>();
+  poster.photos = {Photo(400, 300)};
+  poster.canvasWidth = 9000;
+  poster.canvasHeight = 6000;
+  poster.numPhotos = 20000;
+  poster.itemBoundingBoxWidth = -1;
+  poster.spacing = 1;
+  EXPECT_EQ(poster.CalcPhotoSizes(), 20000);
+  EXPECT_TRUE(poster.problem.empty());
 }
 
 using AnglesTest = CollageFixture;
@@ -236,9 +276,40 @@ TEST_F(CanvasTest, OversizedCanvasIsShrunkToTheLimit) {
   c.numPhotos = 2;
   c.canvasWidth = c.canvasHeight = 40000;
   c.CalcPhotoSizes();
-  EXPECT_EQ(c.canvasWidth, 32768);
-  EXPECT_EQ(c.canvasHeight, 32768);
+  EXPECT_EQ(c.canvasWidth, 16384);
+  EXPECT_EQ(c.canvasHeight, 16384);
   EXPECT_LE(int64_t{c.canvasWidth} * c.canvasHeight, CCollage::kMaxCanvasPixels);
+  // Said once, with the sizes and the limit.
+  ASSERT_EQ(c.notes.size(), 1u);
+  EXPECT_EQ(c.NoteText(c.notes[0]),
+            "The canvas was reduced from 40000 x 40000 to 16384 x 16384 pixels: a collage has at most 268 million "
+            "pixels.");
+}
+
+TEST_F(CanvasTest, OutputSideLimitReducesTheCanvasAndSaysWhy) {
+  c.photos = {Photo(400, 300)};
+  c.numPhotos = 2;
+  c.maxCanvasSide = 8000;
+  c.canvasWidth = 12000;
+  c.canvasHeight = 3000;
+  c.CalcPhotoSizes();
+  EXPECT_EQ(c.canvasWidth, 8000);
+  EXPECT_EQ(c.canvasHeight, 2000);
+  ASSERT_EQ(c.notes.size(), 1u);
+  EXPECT_EQ(c.notes[0].key, "Canvas_reduced_side");
+  EXPECT_EQ(c.notes[0].value("side"), "8000");
+
+  // Within both limits nothing is said.
+  CCollage small;
+  small.shape = std::make_unique<MakeShapeRectangle>();
+  small.photos = {Photo(400, 300)};
+  small.numPhotos = 2;
+  small.maxCanvasSide = 8000;
+  small.canvasWidth = 8000;
+  small.canvasHeight = 8000;
+  small.CalcPhotoSizes();
+  EXPECT_EQ(small.canvasWidth, 8000);
+  EXPECT_TRUE(small.notes.empty());
 }
 
 TEST(CanvasLimitTest, LongSideAndAreaLimits) {
@@ -247,9 +318,13 @@ TEST(CanvasLimitTest, LongSideAndAreaLimits) {
   EXPECT_EQ(s.w, 15000);
   SizeI wide{2000000000, 2};
   const double t = LimitCanvas(wide, CCollage::kMaxCanvasPixels);
-  EXPECT_EQ(wide.w, 1 << 30);
-  EXPECT_EQ(wide.h, 1);
-  EXPECT_NEAR(t, 1073741824.0 / 2000000000, 1e-12);
+  EXPECT_EQ(wide.w, 1 << 28);
+  EXPECT_EQ(wide.h, 1);  // 0.27 rounds to nothing, but a side stays
+  EXPECT_NEAR(t, 268435456.0 / 2000000000, 1e-12);
+  SizeI tall{300, 70000};
+  EXPECT_NEAR(LimitCanvas(tall, CCollage::kMaxCanvasPixels, 65535), 65535.0 / 70000, 1e-12);
+  EXPECT_EQ(tall.h, 65535);
+  EXPECT_EQ(tall.w, 281);
 }
 
 TEST_F(CanvasTest, SinglePhotoCanvasIsItsTurnedBoxWithShadowRoom) {

@@ -285,5 +285,44 @@ TEST_F(MakeShapeTest, UnknownShapeEndsTheRunWithoutALayout) {
   EXPECT_EQ(CollageRunner::Shared().CurrentFinishedCollage(), nullptr);
 }
 
+TEST_F(MakeShapeTest, RefusedSettingsTellTheMovieWhyAndMakeNoLayout) {
+  Play(ImportScript());
+  const std::pair<std::string, std::string> cases[] = {
+      {"shapeType='Circle' borderSize='1e9'",
+       "The setting borderSize is 1e9, but it must be from 0 to 0.45."},
+      {"shapeType='Image' shape='/no/such/shape.png'",
+       "The shape picture /no/such/shape.png is missing or cannot be read."},
+  };
+  for (const auto& [attributes, why] : cases) {
+    log_.str("");
+    Play(Invoke("MakeShape", "<string>&lt;Vornida " + attributes + " collageSize='800,600'/&gt;</string>") + "\nwait\n");
+    const std::vector<std::string> lines = Lines(log_.str());
+    const auto failed = Find(lines, "<string>layoutFailed</string><string>" + why + "</string>");
+    const auto end = Find(lines, "previewing</string><string>0");
+    ASSERT_EQ(failed.size(), 1u) << log_.str();
+    ASSERT_EQ(end.size(), 1u);
+    EXPECT_LT(failed[0], end[0]);
+    EXPECT_TRUE(Find(lines, "haveCreateCollage").empty());
+    EXPECT_TRUE(Find(lines, "canvas: draw").empty());  // nothing was drawn
+    EXPECT_EQ(CollageRunner::Shared().CurrentFinishedCollage(), nullptr);
+  }
+}
+
+TEST_F(MakeShapeTest, ACanvasReducedForTheOutputIsToldAsANote) {
+  Play(ImportScript());
+  log_.str("");
+  // The output side's limit: at most 600 pixels a side.
+  CollageRunner::Shared().SetCanvasSideLimit(600);
+  Play(MakeShape("shapeType='Rectangle'", 12) + "\nwait\n");
+  CollageRunner::Shared().SetCanvasSideLimit(0);
+  const std::vector<std::string> lines = Lines(log_.str());
+  const auto note = Find(lines, "<string>layoutNote</string><string>The canvas was reduced from 1200 x 800 to 600 x "
+                                "400 pixels: the output allows at most 600 pixels a side.</string>");
+  ASSERT_EQ(note.size(), 1u) << log_.str();
+  EXPECT_FALSE(Find(lines, "Dimensions 600 x 400, Photos 12").empty());
+  ASSERT_EQ(Find(lines, "haveCreateCollage</string><string>true").size(), 1u);
+  EXPECT_LT(note[0], Find(lines, "haveCreateCollage")[0]);
+}
+
 }  // namespace
 }  // namespace vornida

@@ -30,7 +30,10 @@ void SetLook(CCollage& c, int border, int radius, int ox, int oy, bool noShadow)
   c.noShadow = noShadow;
   c.shadowRadius = radius;
   c.shadowOffset = {ox, oy};
+  // As the sizing builds it: a table for small radii, none for large ones.
   const int n = radius + 1;
+  c.blurDivTable.clear();
+  if (radius > CCollage::kMaxTabledBlurRadius) return;
   c.blurDivTable.resize(static_cast<size_t>(n * n * 256));
   for (int v = 0; v < n * n * 256; ++v) c.blurDivTable[v] = static_cast<int32_t>(static_cast<double>(v) / (n * n) + 0.5);
 }
@@ -52,21 +55,54 @@ TEST(DecorateTest, ShadowAddsRoomAndShiftsThePhoto) {
   SetLook(c, 9, 11, 4, 4, false);
   c.shadowOpacity = 0.75;
   Picture d = c.DecoratePhoto(*SolidPicture(400, 300, 0xFFFF0000));
-  EXPECT_EQ(d->width(), 440);
-  EXPECT_EQ(d->height(), 340);
-  EXPECT_EQ(d->pixel(18, 18), 0xFFFF0000u);
-  EXPECT_EQ(d->pixel(17, 17), 0xFF102030u);
-  EXPECT_EQ(d->pixel(9, 9), 0xFF102030u);  // the border's outer corner
+  // 418 x 318 with border, the blur's 11 on each side and the offset 4.
+  EXPECT_EQ(d->width(), 444);
+  EXPECT_EQ(d->height(), 344);
+  EXPECT_EQ(d->pixel(20, 20), 0xFFFF0000u);
+  EXPECT_EQ(d->pixel(19, 19), 0xFF102030u);
+  EXPECT_EQ(d->pixel(11, 11), 0xFF102030u);  // the border's outer corner
   // Below right of the item the shadow shows: black, partly transparent.
-  const uint32_t s = d->pixel(18 + 400 + 9 + 3, 18 + 150);
+  const uint32_t s = d->pixel(20 + 400 + 9 + 3, 20 + 150);
   EXPECT_GT(s >> 24, 0u);
   EXPECT_LT(s >> 24, 192u);
   EXPECT_EQ(s & 0xFFFFFF, 0u);
+}
 
-  SetLook(c, 9, 11, 15, 0, false);
-  Picture wide = c.DecoratePhoto(*SolidPicture(400, 300, 0xFFFF0000));
-  EXPECT_EQ(wide->width(), 418 + 2 * 11 + 4);
-  EXPECT_EQ(wide->height(), 318 + 2 * 11);
+// The shadow fades out inside the item picture whatever the offset: its
+// outermost rows and columns hold at most the tent's last tap (1 or 2 of
+// 255), and it falls off without a step.
+TEST(DecorateTest, ShadowFadesOutBeforeTheEdgeForEveryOffset) {
+  for (const auto& [ox, oy] : std::vector<std::pair<int, int>>{{4, 4}, {11, 11}, {15, 0}, {30, 25}, {-26, 40}}) {
+    CCollage c;
+    SetLook(c, 3, 11, ox, oy, false);
+    c.shadowOpacity = 0.75;
+    Picture d = c.DecoratePhoto(*SolidPicture(200, 150, 0xFFFF0000));
+    const int64_t W = d->width(), H = d->height();
+    EXPECT_EQ(W, 206 + 22 + std::abs(ox));
+    EXPECT_EQ(H, 156 + 22 + std::abs(oy));
+    for (int64_t x = 0; x < W; ++x) {
+      EXPECT_LE(d->pixel(x, 0) >> 24, 2u) << ox << "," << oy << " top " << x;
+      EXPECT_LE(d->pixel(x, H - 1) >> 24, 2u) << ox << "," << oy << " bottom " << x;
+    }
+    for (int64_t y = 0; y < H; ++y) {
+      EXPECT_LE(d->pixel(0, y) >> 24, 2u) << ox << "," << oy << " left " << y;
+      EXPECT_LE(d->pixel(W - 1, y) >> 24, 2u) << ox << "," << oy << " right " << y;
+    }
+    // Along the middle row, outward from the shadow's core on the side the
+    // offset points to, the alpha only falls, never faster than the tent's
+    // own slope (191 / (R + 1) a pixel, and a level of rounding).
+    const int64_t y = H / 2;
+    const int64_t step = ox >= 0 ? 1 : -1;
+    int64_t x = ox >= 0 ? W - 1 : 0;
+    while ((d->pixel(x, y) >> 24) == 0) x -= step;
+    int last = 0;
+    for (; x >= 0 && x < W && (d->pixel(x, y) & 0xFFFFFF) == 0; x -= step) {
+      const int alpha = static_cast<int>(d->pixel(x, y) >> 24);
+      EXPECT_GE(alpha, last);
+      EXPECT_LE(alpha - last, 191 / 12 + 1) << ox << "," << oy << " at " << x;
+      last = alpha;
+    }
+  }
 }
 
 // Tent blur written out directly: sum of (n - |k|) * v[i + k], / n^2, rounded.
@@ -83,34 +119,39 @@ std::vector<int> NaiveTent(const std::vector<int>& v, int R) {
 }
 
 TEST(ShadowTest, BlurIsASeparableTentWithOffsetAndOpacity) {
-  CCollage c;
-  const int R = 3;
-  SetLook(c, 0, R, 2, 1, false);
-  c.shadowOpacity = 0.5;
-  // An opaque 3 x 2 block in a 20 x 12 transparent picture.
-  Picture p = Bitmap::Create(20, 12, PixelFormat::Argb32);
-  FillRect(*p, 6, 4, 3, 2, 0xFFFFFFFF);
-  Picture s = c.MakeShadow(std::move(p));
-  ASSERT_EQ(s->width(), 20);
-  // Expected: alpha 128 (255 * 0.5 rounded) at the block moved by (2, 1),
-  // blurred along rows then columns.
-  std::vector<std::vector<int>> a(12, std::vector<int>(20, 0));
-  for (int y = 5; y < 7; ++y)
-    for (int x = 8; x < 11; ++x) a[y][x] = 128;
-  for (auto& row : a) row = NaiveTent(row, R);
-  for (int x = 0; x < 20; ++x) {
-    std::vector<int> col(12);
-    for (int y = 0; y < 12; ++y) col[y] = a[y][x];
-    col = NaiveTent(col, R);
-    for (int y = 0; y < 12; ++y) a[y][x] = col[y];
-  }
-  for (int y = 0; y < 12; ++y)
-    for (int x = 0; x < 20; ++x) {
-      if (x >= 6 && x < 9 && y >= 4 && y < 6) continue;  // the picture drawn over it
-      EXPECT_EQ(static_cast<int>(s->pixel(x, y) >> 24), a[y][x]) << x << "," << y;
-      EXPECT_EQ(s->pixel(x, y) & 0xFFFFFF, 0u);
+  // A small radius divides through the table, a large one as it goes; both
+  // must give the tent written out.
+  for (const int R : {3, CCollage::kMaxTabledBlurRadius + 7}) {
+    CCollage c;
+    SetLook(c, 0, R, 2, 1, false);
+    c.shadowOpacity = 0.5;
+    // An opaque block in a transparent picture, with room for the blur.
+    const int bw = 3 + R, bh = 2 + R, bx = 2 * R + 3, by = 2 * R + 3;
+    const int W = bw + 4 * R + 10, H = bh + 4 * R + 10;
+    Picture p = Bitmap::Create(W, H, PixelFormat::Argb32);
+    FillRect(*p, bx, by, bw, bh, 0xFFFFFFFF);
+    Picture s = c.MakeShadow(std::move(p));
+    ASSERT_EQ(s->width(), W);
+    // Expected: alpha 128 (255 * 0.5 rounded) at the block moved by (2, 1),
+    // blurred along rows then columns.
+    std::vector<std::vector<int>> a(H, std::vector<int>(W, 0));
+    for (int y = by + 1; y < by + 1 + bh; ++y)
+      for (int x = bx + 2; x < bx + 2 + bw; ++x) a[y][x] = 128;
+    for (auto& row : a) row = NaiveTent(row, R);
+    for (int x = 0; x < W; ++x) {
+      std::vector<int> col(H);
+      for (int y = 0; y < H; ++y) col[y] = a[y][x];
+      col = NaiveTent(col, R);
+      for (int y = 0; y < H; ++y) a[y][x] = col[y];
     }
-  EXPECT_EQ(s->pixel(7, 4), 0xFFFFFFFFu);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        if (x >= bx && x < bx + bw && y >= by && y < by + bh) continue;  // the picture drawn over it
+        ASSERT_EQ(static_cast<int>(s->pixel(x, y) >> 24), a[y][x]) << "R " << R << " at " << x << "," << y;
+        ASSERT_EQ(s->pixel(x, y) & 0xFFFFFF, 0u);
+      }
+    EXPECT_EQ(s->pixel(bx + 1, by), 0xFFFFFFFFu);
+  }
 }
 
 TEST(RotateTest, TurnedBoxSize) {

@@ -126,17 +126,42 @@ MaskImage BoxPicture(int w, int h, int x0, int y0, int x1, int y1) {
   return img;
 }
 
-TEST(CustomShapeTest, PixelRuleUsesAlphaAndRedOnly) {
-  MaskImage img(4, 1, 0);
-  img.at(0, 0) = 0xFF7FFFFF;  // red 127, green and blue bright: inside
-  img.at(1, 0) = 0xFF800000;  // red 128: outside
-  img.at(2, 0) = 0x01000000;  // nearly transparent black: inside
-  img.at(3, 0) = 0x00000000;  // transparent black: outside
+TEST(CustomShapeTest, PixelRuleTakesWhatIsClearlyVisibleOnWhite) {
+  struct Case {
+    uint32_t argb;  // straight alpha
+    bool inside;
+  };
+  const Case palette[] = {
+      {0xFF000000, true},   // black
+      {0xFFC00000, true},   // dark red
+      {0xFFFF0000, true},   // red
+      {0xFF808080, true},   // mid grey
+      {0xFF0000FF, true},   // blue
+      {0xFF008000, true},   // green
+      {0xFFFFA500, true},   // orange
+      {0xFF00FFFF, true},   // cyan
+      {0xFFC0C0C0, true},   // silver: luma 192
+      {0xFFFFFFFF, false},  // white
+      {0xFF7FFFFF, false},  // pale cyan: luma 217
+      {0xFFFFFF00, false},  // yellow: luma 226
+      {0xFFFFC0CB, false},  // pink: luma 212
+      {0xFFD3D3D3, false},  // light grey: luma 211
+      {0x00000000, false},  // transparent
+      {0x00FF0000, false},  // transparent, whatever its colour
+      {0x80000000, true},   // half-transparent black shows as grey 128
+      {0x30000000, false},  // a faint shadow
+      {0xFFC8C8C8, false},  // luma 200 exactly: the first outside
+      {0xFFC7C7C7, true},   // luma 199
+  };
+  for (const Case& c : palette) EXPECT_EQ(IsInsidePixel(c.argb), c.inside) << std::hex << c.argb;
+  // The masks read by the rule: a red heart on transparent is its shape.
+  MaskImage img(3, 1, 0);
+  img.at(0, 0) = 0xFFFF0000;
+  img.at(1, 0) = 0x00FFFFFF;
+  img.at(2, 0) = 0xFFC00000;
   MakeShapeCustom shape(img);
   EXPECT_TRUE(shape.Inside(0, 0));
   EXPECT_FALSE(shape.Inside(1, 0));
-  EXPECT_TRUE(shape.Inside(2, 0));
-  EXPECT_FALSE(shape.Inside(3, 0));
   EXPECT_EQ(shape.insideCount, 2);
 }
 

@@ -328,6 +328,28 @@ TEST_F(ImportTest, RemovalBatchesAndTheRememberedFolder) {
   thumbnailsSoFar += 3;
 }
 
+TEST_F(ImportTest, RepeatsInAnyLetterCaseAreImportedOnceAndToldOnce) {
+  Python("for n in ['a.jpg', 'B.jpg', 'c.JPG']:\n    Image.new('RGB', (40, 30), (99, 9, 9)).save('" + folder_.path() +
+             "/photos/' + n, 'JPEG')\n",
+         folder_.path());
+  std::vector<std::string> batch;
+  for (int round = 0; round < 40; ++round)
+    for (const char* name : {"a.jpg", "B.jpg", "c.JPG", "A.jpg", "b.jpg"}) batch.push_back(Photo(name));
+  const std::vector<std::string> calls = Play(AddPhotos(batch) + "wait\n");
+  // The queue is a stack: the last ones named come first; a spelling with
+  // no file is tried until the photo is in under another one.
+  ASSERT_EQ(PhotoCount(), 3u);
+  EXPECT_EQ(PhotoAt(0)->srcPath, Photo("c.JPG"));
+  EXPECT_EQ(PhotoAt(1)->srcPath, Photo("B.jpg"));
+  EXPECT_EQ(PhotoAt(2)->srcPath, Photo("a.jpg"));
+  EXPECT_EQ(std::count_if(calls.begin(), calls.end(),
+                          [](const std::string& c) { return c.find("openAddPhotosDlgCallBack") != std::string::npos; }),
+            3);
+  EXPECT_EQ(calls.back(), Call("notify", Str("importing") + Str("0")));
+  EXPECT_EQ(FindPhotoByPath(Photo("C.jpg")), PhotoAt(0));
+  thumbnailsSoFar += 3;
+}
+
 TEST_F(ImportTest, ASecondBatchJoinsTheRunningOne) {
   std::string script = "for i in range(8):\n    Image.new('RGB', (60, 40), (i * 30, 0, 0)).save('" +
                        folder_.path() + "/photos/p%d.jpg' % i)\n";

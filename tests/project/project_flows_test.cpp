@@ -41,6 +41,15 @@ class RecordingDialogs final : public platform::FileDialogs {
   std::vector<platform::FileDialogRequest> requests;
 };
 
+class RecordingBoxes final : public platform::MessageBoxes {
+ public:
+  int showMessageBox(const platform::MessageBoxRequest& request) override {
+    shown.push_back(request);
+    return platform::kIdOk;
+  }
+  std::vector<platform::MessageBoxRequest> shown;
+};
+
 class ProjectFlows : public ::testing::Test {
  protected:
   ProjectFlows()
@@ -55,6 +64,7 @@ class ProjectFlows : public ::testing::Test {
     SelectRegistryStore("Vornida", "vornida");
     services_.loop = &loop_;
     services_.fileDialogs = &dialogs_;
+    services_.messageBoxes = &boxes_;
     control_ = std::make_unique<CVRFlashCtrl>(movie_, services_);
     InstallProjectCommands(*control_, [this](const std::vector<std::string>& paths) { batches_.push_back(paths); });
   }
@@ -89,6 +99,7 @@ class ProjectFlows : public ::testing::Test {
   platform::HeadlessMovie movie_;
   platform::ManualEventLoop loop_;
   RecordingDialogs dialogs_;
+  RecordingBoxes boxes_;
   platform::Services services_;
   std::unique_ptr<CVRFlashCtrl> control_;
   std::vector<std::vector<std::string>> batches_;
@@ -195,6 +206,31 @@ TEST_F(ProjectFlows, OpenGivesTheStoredTextUnchangedAndQueuesItsPhotos) {
   EXPECT_EQ(batches_[0], (std::vector<std::string>{"/b.jpg", "/a & c.jpg"}));
   EXPECT_EQ(control_->CurrentProjectPath(), file);
   EXPECT_EQ(GetRecent(kRecentSaveProject), file);
+}
+
+TEST_F(ProjectFlows, OpenFindsRelativePhotosBesideTheProjectAndWarnsOfANewerOne) {
+  std::filesystem::create_directories(scratch_ / "trip");
+  const std::string file = scratch_ / "trip/p.vrn";
+  WriteBytes(file, "<VornidaProject version='1'><Photos><Photo src='pics/a.jpg'/><Photo src='../b.jpg'/>"
+                   "<Photo src='/abs/c.jpg'/></Photos></VornidaProject>");
+  dialogs_.answers = {file};
+  Open();
+  ASSERT_EQ(batches_.size(), 1u);
+  EXPECT_EQ(batches_[0], (std::vector<std::string>{scratch_ / "trip/pics/a.jpg", scratch_ / "b.jpg", "/abs/c.jpg"}));
+  EXPECT_TRUE(boxes_.shown.empty());  // our own version: nothing to say
+
+  const std::string later = scratch_ / "trip/later.vrn";
+  WriteBytes(later, "<VornidaProject version='2'><Photos><Photo src='a.jpg'/></Photos></VornidaProject>");
+  dialogs_.answers = {later};
+  Open();
+  ASSERT_EQ(boxes_.shown.size(), 1u);
+  EXPECT_EQ(boxes_.shown[0].text, "[Project_newer_version]");  // the movie's text by key
+  EXPECT_EQ(boxes_.shown[0].caption, "[Warning]");
+  EXPECT_EQ(boxes_.shown[0].style, platform::kMbOk | platform::kMbIconWarning);
+  // Then it opens as any other.
+  ASSERT_EQ(callbacks_.size(), 2u);
+  ASSERT_EQ(batches_.size(), 2u);
+  EXPECT_EQ(batches_[1], (std::vector<std::string>{scratch_ / "trip/a.jpg"}));
 }
 
 TEST_F(ProjectFlows, UnreadableProjectStillReachesTheMovieAndBecomesCurrent) {

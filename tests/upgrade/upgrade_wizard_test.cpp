@@ -12,7 +12,7 @@
 #include "headless/headless_host.h"
 #include "platform/system_codes.h"
 #include "test_support.h"
-#include "upgrade/headless_wizard.h"
+#include "headless/headless_wizard.h"
 #include "upgrade/upgrade_commands.h"
 #include "upgrade/wizard_texts.h"
 

@@ -327,9 +327,18 @@ TEST(XmlDocMarkup, TrailingWhiteSpaceOnlyBeforeATagOrTheEnd) {
   EXPECT_EQ(doc.elementMarkup(99), "");
 }
 
-TEST(XmlEscapeTest, AllFiveCharactersAndNothingElse) {
+TEST(XmlEscapeTest, TheFiveCharactersAndControlCharacters) {
   EXPECT_EQ(XmlEscape("a&b<c>d'e\"f é"), "a&amp;b&lt;c&gt;d&apos;e&quot;f é");
   EXPECT_EQ(XmlEscape("&amp;"), "&amp;amp;");
+  EXPECT_EQ(XmlEscape("a\nb\tc\rd\x01\x1f\x7f~"), "a&#10;b&#9;c&#13;d&#1;&#31;&#127;~");
+  // Every control character a file name may hold survives an attribute.
+  std::string controls;
+  for (int c = 1; c < 32; ++c) controls += static_cast<char>(c);
+  controls += '\x7f';
+  CXmlDoc names;
+  ASSERT_TRUE(names.setText("<p src='" + XmlEscape(controls) + "'/>"));
+  ASSERT_TRUE(names.findElement());
+  EXPECT_EQ(names.attribute("src"), controls);
   // What the escaper writes reads back unchanged.
   const std::string awkward = "x < y && 'q' > \"r\" &#65;";
   CXmlDoc doc;

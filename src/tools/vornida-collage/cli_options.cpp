@@ -6,6 +6,8 @@
 #include <map>
 
 #include "base/text.h"
+#include "engine/param_ranges.h"
+#include "tools/vornida-collage/text_shape_picture.h"
 
 namespace vornida::collage_cli {
 namespace {
@@ -64,7 +66,8 @@ std::string ReadShape(CommandLine& line, const std::string& value) {
     line.shapeArgument = rest;
   } else if (TakePrefix(value, "text:", rest)) {
     if (rest.find_first_not_of(" \t\n") == std::string::npos) return "--shape text: needs some text, e.g. text:Hello";
-    if (Utf16Length(rest) > 200) return "--shape text: the text is longer than 200 characters";
+    if (Utf16Length(rest) > kMaxShapeTextLength)
+      return "--shape text: the text is longer than " + std::to_string(kMaxShapeTextLength) + " characters";
     line.shape = ShapeKind::Text;
     line.shapeArgument = rest;
   } else {
@@ -90,23 +93,27 @@ std::string ReadBackground(CommandLine& line, const std::string& value) {
   return {};
 }
 
-// A reader for a real number within [low, high].
-ValueReader RealIn(std::string name, double low, double high, std::optional<double> CommandLine::*field) {
+// A reader for a real number within the range of the collage setting
+// `setting` (the table every entry of the settings shares).
+ValueReader RealIn(std::string name, std::string_view setting, std::optional<double> CommandLine::*field) {
+  const ParamRange range = CollageParamRange(setting);
   return [=](CommandLine& line, const std::string& value) -> std::string {
     auto number = ReadReal(value);
-    if (!number || *number < low || *number > high)
-      return name + ": " + Quoted(value) + " is not a number from " + Real(low) + " to " + Real(high);
+    if (!number || *number < range.low || *number > range.high)
+      return name + ": " + Quoted(value) + " is not a number from " + FormatRangeNumber(range.low) + " to " +
+             FormatRangeNumber(range.high);
     line.*field = *number;
     return {};
   };
 }
 
-ValueReader IntegerIn(std::string name, long long low, long long high, std::optional<int> CommandLine::*field) {
+ValueReader IntegerIn(std::string name, std::string_view setting, std::optional<int> CommandLine::*field) {
+  const ParamRange range = CollageParamRange(setting);
   return [=](CommandLine& line, const std::string& value) -> std::string {
     auto number = ReadInteger(value);
-    if (!number || *number < low || *number > high)
-      return name + ": " + Quoted(value) + " is not a whole number from " + std::to_string(low) + " to " +
-             std::to_string(high);
+    if (!number || *number < range.low || *number > range.high)
+      return name + ": " + Quoted(value) + " is not a whole number from " + FormatRangeNumber(range.low) + " to " +
+             FormatRangeNumber(range.high);
     line.*field = static_cast<int>(*number);
     return {};
   };
@@ -126,11 +133,13 @@ const std::map<std::string, ValueReader, std::less<>>& ValueOptions() {
       {"--shape", ReadShape},
       {"--size",
        [](CommandLine& line, const std::string& value) -> std::string {
+         const ParamRange& side = CollageParamRange("collageSize");
          auto parts = SplitPair(value, "xX");
          auto w = parts ? ReadInteger(parts->first) : std::nullopt;
          auto h = parts ? ReadInteger(parts->second) : std::nullopt;
-         if (!w || !h || *w < 1 || *h < 1 || *w > 100000 || *h > 100000)
-           return "--size: " + Quoted(value) + " is not WIDTHxHEIGHT in pixels (1 to 100000 each), e.g. 1600x1200";
+         if (!w || !h || *w < side.low || *h < side.low || *w > side.high || *h > side.high)
+           return "--size: " + Quoted(value) + " is not WIDTHxHEIGHT in pixels (" + FormatRangeNumber(side.low) +
+                  " to " + FormatRangeNumber(side.high) + " each), e.g. 1600x1200";
          line.size = std::make_pair(static_cast<int>(*w), static_cast<int>(*h));
          return {};
        }},
@@ -143,7 +152,8 @@ const std::map<std::string, ValueReader, std::less<>>& ValueOptions() {
          } else {
            ratio = ReadReal(value);
          }
-         if (!ratio || *ratio < 0.01 || *ratio > 100)
+         const ParamRange& range = CollageParamRange("aspectRatio");
+         if (!ratio || *ratio < range.low || *ratio > range.high)
            return "--aspect: " + Quoted(value) + " is not a width/height ratio such as 1.5 or 16:9";
          line.aspect = *ratio;
          return {};
@@ -155,16 +165,18 @@ const std::map<std::string, ValueReader, std::less<>>& ValueOptions() {
          } else if (EqualsIgnoreAsciiCase(value, "fill")) {
            line.count = -2;
          } else {
+           const ParamRange& range = CollageParamRange("numPhotos");
            auto n = ReadInteger(value);
-           if (!n || *n < 1 || *n > 1000000)
-             return "--count: " + Quoted(value) + " is not a number of items (1 to 1000000), all or fill";
+           if (!n || *n < range.low || *n > range.high)
+             return "--count: " + Quoted(value) + " is not a number of items (" + FormatRangeNumber(range.low) +
+                    " to " + FormatRangeNumber(range.high) + "), all or fill";
            line.count = static_cast<int>(*n);
          }
          return {};
        }},
-      {"--item-size", IntegerIn("--item-size", 1, 30000, &CommandLine::itemSize)},
-      {"--spacing", RealIn("--spacing", 0.1, 10, &CommandLine::spacing)},
-      {"--border", RealIn("--border", 0, 0.45, &CommandLine::border)},
+      {"--item-size", IntegerIn("--item-size", "itemBoundingBoxWidth", &CommandLine::itemSize)},
+      {"--spacing", RealIn("--spacing", "spacing", &CommandLine::spacing)},
+      {"--border", RealIn("--border", "borderSize", &CommandLine::border)},
       {"--border-color",
        [](CommandLine& line, const std::string& value) -> std::string {
          auto colour = NormaliseColour(value);
@@ -172,20 +184,21 @@ const std::map<std::string, ValueReader, std::less<>>& ValueOptions() {
          line.borderColour = *colour;
          return {};
        }},
-      {"--angle", IntegerIn("--angle", -180, 180, &CommandLine::angle)},
-      {"--max-angle", IntegerIn("--max-angle", 0, 180, &CommandLine::maxAngle)},
+      {"--angle", IntegerIn("--angle", "avgAngle", &CommandLine::angle)},
+      {"--max-angle", IntegerIn("--max-angle", "maxAngle", &CommandLine::maxAngle)},
       {"--shadow-offset",
        [](CommandLine& line, const std::string& value) -> std::string {
          auto parts = SplitPair(value, ",");
          auto x = parts ? ReadReal(parts->first) : std::nullopt;
          auto y = parts ? ReadReal(parts->second) : std::nullopt;
-         if (!x || !y || std::fabs(*x) > 1 || std::fabs(*y) > 1)
+         if (!x || !y || !InParamRange(CollageParamRange("offsetX"), *x) ||
+             !InParamRange(CollageParamRange("offsetY"), *y))
            return "--shadow-offset: " + Quoted(value) + " is not X,Y as fractions of the item size, e.g. 0.02,0.02";
          line.shadowOffset = std::make_pair(*x, *y);
          return {};
        }},
       {"--background", ReadBackground},
-      {"--jpeg-quality", IntegerIn("--jpeg-quality", 1, 100, &CommandLine::jpegQuality)},
+      {"--jpeg-quality", IntegerIn("--jpeg-quality", "jpegQuality", &CommandLine::jpegQuality)},
       {"--params", Text("--params", &CommandLine::paramsFile)},
       {"--project", Text("--project", &CommandLine::projectFile)},
       {"--save-project", Text("--save-project", &CommandLine::saveProject)},
@@ -203,7 +216,8 @@ const std::map<std::string, ValueReader, std::less<>>& ValueOptions() {
 
 const std::map<std::string, bool CommandLine::*, std::less<>>& FlagOptions() {
   static const std::map<std::string, bool CommandLine::*, std::less<>> flags = {
-      {"--same-size", &CommandLine::sameSize}, {"--no-shadow", &CommandLine::noShadow},
+      {"--same-size", &CommandLine::sameSize}, {"--different-sizes", &CommandLine::differentSizes},
+      {"--no-shadow", &CommandLine::noShadow},
       {"--quiet", &CommandLine::quiet},        {"-q", &CommandLine::quiet},
       {"--help", &CommandLine::help},          {"-h", &CommandLine::help},
       {"--version", &CommandLine::version},    {"--demo", &CommandLine::demo},
@@ -280,6 +294,14 @@ ParseOutcome ParseCommandLine(const std::vector<std::string>& args) {
     outcome.ok = true;
     return outcome;
   }
+  if (line.size && line.aspect) {
+    outcome.error = "--aspect cannot be used with --size: --size fixes the canvas, --aspect shapes an automatic one";
+    return outcome;
+  }
+  if (line.sameSize && line.differentSizes) {
+    outcome.error = "--same-size and --different-sizes ask for opposite things; give one of them";
+    return outcome;
+  }
   if (line.output.empty()) {
     if (!line.demo) {
       outcome.error = "no output file given (-o OUTPUT.png|.jpg|.bmp|.psd)";
@@ -315,17 +337,24 @@ void ApplyToParameters(const CommandLine& line, CollageParameters& params) {
       case ShapeKind::Rectangle:
         params.Set("shapeType", "Rectangle");
         params.Set("shape", "");
+        params.Set("shapeText", "");
         break;
       case ShapeKind::Circle:
         params.Set("shapeType", "Circle");
         params.Set("shape", "");
+        params.Set("shapeText", "");
         break;
       case ShapeKind::Image:
         params.Set("shapeType", "Image");
         params.Set("shape", line.shapeArgument);
+        params.Set("shapeText", "");
         break;
       case ShapeKind::Text:
+        // The picture is made from these when the job starts, and again
+        // whenever a project made from them is opened.
         params.Set("shapeType", "Text");
+        params.Set("shapeText", line.shapeArgument);
+        params.Set("shapeFont", std::string(kTextShapeFontFamily));
         break;
     }
   }
@@ -342,6 +371,7 @@ void ApplyToParameters(const CommandLine& line, CollageParameters& params) {
   if (line.count) params.Set("numPhotos", std::to_string(*line.count));
   if (line.itemSize) params.Set("itemBoundingBoxWidth", std::to_string(*line.itemSize));
   if (line.sameSize) params.Set("samePhotoSize", "true");
+  if (line.differentSizes) params.Set("samePhotoSize", "false");
   if (line.spacing) params.Set("spacing", Real(*line.spacing));
   if (line.border) params.Set("borderSize", Real(*line.border));
   if (line.borderColour) params.Set("borderColor", *line.borderColour);

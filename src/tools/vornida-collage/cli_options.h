@@ -32,7 +32,8 @@ struct CommandLine {
   std::optional<double> aspect;
   std::optional<int> count;  // N > 0, -1 every photo once, -2 as many as fit
   std::optional<int> itemSize;
-  bool sameSize = false;
+  bool sameSize = false;        // --same-size (the default anyway)
+  bool differentSizes = false;  // --different-sizes
   std::optional<double> spacing;
   std::optional<double> border;
   std::optional<std::string> borderColour;  // "#rrggbb"

@@ -10,7 +10,9 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -32,7 +34,7 @@
 #include "output/output_checks.h"
 #include "photos/photo_library.h"
 #include "project/project_document.h"
-#include "tools/vornida-collage/photo_search.h"
+#include "photos/photo_search.h"
 #include "tools/vornida-collage/text_shape_picture.h"
 #include "xml/xml_doc.h"
 
@@ -114,6 +116,11 @@ void RemoveLeftovers() {
 void CatchInterruptions(std::ostream& messages) {
   static std::once_flag once;
   std::call_once(once, [&messages] {
+    // Whatever else goes wrong, the private folder does not stay behind.
+    std::set_terminate([] {
+      RemoveLeftovers();
+      std::abort();
+    });
     sigset_t signals;
     sigemptyset(&signals);
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, signal);
@@ -267,6 +274,7 @@ class Job {
     messages_ << "vornida-collage: " << message << std::endl;
   }
   bool Gather(std::string& error);
+  bool CheckSettingsShape(const CommandLine& line, std::string& error) const;
   bool CheckOutput(std::string& error) const;
   bool Wait(HeadlessHost& host) { return host.Wait(std::chrono::duration_cast<std::chrono::milliseconds>(kWaitLimit)); }
 
@@ -279,6 +287,25 @@ class Job {
   std::vector<std::string> photos_;
 };
 
+// The shape picture the settings name must be there, unless it is a text
+// shape that is drawn again from its text. Options were checked already;
+// this is about a project or parameter file.
+bool Job::CheckSettingsShape(const CommandLine& line, std::string& error) const {
+  if (line.shape) return true;
+  const std::string type = params_.Get("shapeType");
+  if (type != "Image" && type != "Text") return true;
+  if (type == "Text" && !params_.Get("shapeText").empty()) return true;
+  const std::string from = !line_.paramsFile.empty() ? line_.paramsFile : line_.projectFile;
+  const std::string picture = params_.Get("shape");
+  std::error_code ec;
+  if (picture.empty() || !fs::is_regular_file(picture, ec)) {
+    error = from + ": the shape picture " + (picture.empty() ? std::string("(none named)") : picture) + " is missing";
+    if (type == "Text") error += ", and the settings do not keep the shape's text";
+    return false;
+  }
+  return true;
+}
+
 // Settings (project, parameter file, options, in that order of strength) and
 // the list of photos.
 bool Job::Gather(std::string& error) {
@@ -289,10 +316,15 @@ bool Job::Gather(std::string& error) {
       error = line_.projectFile + ": cannot read the project: " + read.reason();
       return false;
     }
-    if (!ReadProjectDocument(text, project)) {
+    // Photos named relative to the project are beside it, not in whatever
+    // folder the program was started from.
+    if (!ReadProjectDocument(text, project, fs::path(Absolute(line_.projectFile)).parent_path().string())) {
       error = line_.projectFile + ": not a project file (not XML)";
       return false;
     }
+    if (IsNewerProjectVersion(project.version))
+      Note("warning: " + line_.projectFile + " was saved by a newer version of Vornida (project version " +
+           std::to_string(project.version) + "); it is read as far as this version understands it");
     if (!project.collageParams.empty() && !params_.Merge(project.collageParams, error)) {
       error = line_.projectFile + ": unreadable settings: " + error;
       return false;
@@ -331,6 +363,7 @@ bool Job::Gather(std::string& error) {
     if (!CheckPicture("--background", line.backgroundArgument, error)) return false;
   }
   ApplyToParameters(line, params_);
+  if (!CheckSettingsShape(line, error)) return false;
 
   const PhotoSearch search = FindPhotos(line.inputs);
   if (!search.error.empty()) {
@@ -406,13 +439,27 @@ int Job::Run() {
   // Nobody watches the canvas of a command-line run.
   CollageRunner::Shared().SetCanvasWatched(false);
 
-  if (line_.shape == ShapeKind::Text) {
-    const std::vector<std::uint8_t> png = RenderTextShapePng(line_.shapeArgument, error);
-    if (png.empty()) return Fail("--shape text: " + error);
+  // A text shape is drawn from its text, whether the option or a project
+  // gave it; the movie would do the same and hand the picture over.
+  if (params_.Get("shapeType") == "Text" && !params_.Get("shapeText").empty()) {
+    const std::string where = line_.shape == ShapeKind::Text ? std::string("--shape text")
+                              : line_.paramsFile.empty()     ? line_.projectFile
+                                                             : line_.paramsFile;
+    const std::vector<std::uint8_t> png = RenderTextShapePng(params_.Get("shapeText"), error, params_.Get("shapeFont"));
+    if (png.empty()) return Fail(where + ": " + error);
     const auto answer = host.Request(Invoke("SetTextShape", {EncodeBase64(png.data(), png.size())}));
     const std::string path = answer ? ParseResponse(*answer) : std::string();
-    if (path.empty()) return Fail("--shape text: the text picture could not be stored");
+    if (path.empty()) return Fail(where + ": the text picture could not be stored");
     params_.Set("shape", path);
+  }
+
+  // Every setting is checked before any photo is touched: a value out of
+  // range or a shape with nothing to fill is told at once.
+  const std::string params = params_.Compose();
+  {
+    CCollage check;
+    if (const ParamReadResult read = ReadCollageParams(params, check, GetProgramFolder()); !read)
+      return Fail(FillEngineText(read.problem, nullptr));
   }
 
   // The photos, through the add-photos dialog as a user would pick them.
@@ -436,7 +483,6 @@ int Job::Run() {
     }
   }
 
-  const std::string params = params_.Compose();
   if (!control.HasCommandHandler("MakeShape")) return Unavailable("MakeShape");
   // As the movie does before its first layout: the area the preview may
   // fill, which sets the preview's size.
@@ -446,7 +492,13 @@ int Job::Run() {
   host.Request(Invoke("MakeShape", {params}));
   if (!Wait(host)) return Fail("the layout did not finish");
   facts = observer_.Facts();
-  if (!facts.layoutMade) return Fail("the collage could not be laid out with these settings");
+  const std::shared_ptr<CCollage> laidOut = CollageRunner::Shared().CurrentCollage();
+  if (!facts.layoutMade) {
+    if (laidOut && !laidOut->problem.empty()) return Fail(laidOut->ProblemText());
+    return Fail("the collage could not be laid out with these settings");
+  }
+  if (laidOut)
+    for (const EngineText& note : laidOut->notes) Note(laidOut->NoteText(note));
 
   if (!control.HasCommandHandler("SaveShape")) return Unavailable("SaveShape");
   // The save writes the output itself, whole or not at all.

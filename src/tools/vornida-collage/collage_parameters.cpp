@@ -10,9 +10,10 @@
 namespace vornida::collage_cli {
 
 const std::vector<ParameterDefault>& DefaultParameterTable() {
-  // A canvas of 1600 x 1200, one item per photo sized to fill it, items
-  // touching (spacing 1), a thin light border, a gentle random tilt, a soft
-  // shadow and a white background.
+  // A canvas of 1600 x 1200, one item per photo sized to fill it, all items
+  // of the same size (photos of mixed resolution would otherwise differ
+  // wildly), items touching (spacing 1), a thin light border, a gentle
+  // random tilt, a soft shadow and a white background.
   static const std::vector<ParameterDefault> table = {
       {"shapeType", "Rectangle"},
       {"shape", ""},
@@ -22,7 +23,7 @@ const std::vector<ParameterDefault>& DefaultParameterTable() {
       {"numPhotos", "-1"},
       {"spacing", "1"},
       {"borderSize", "0.03"},
-      {"samePhotoSize", "false"},
+      {"samePhotoSize", "true"},
       {"avgAngle", "0"},
       {"maxAngle", "15"},
       {"backgroundTransparent", "false"},
@@ -34,6 +35,8 @@ const std::vector<ParameterDefault>& DefaultParameterTable() {
       {"noShadow", "false"},
       {"borderColor", "#f2f2f2"},
       {"jpegQuality", "90"},
+      {"shapeText", ""},
+      {"shapeFont", ""},
   };
   return table;
 }

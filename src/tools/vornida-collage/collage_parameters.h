@@ -18,7 +18,8 @@ inline constexpr std::string_view kParameterNames[] = {
     "shapeType", "shape",          "collageSize",           "aspectRatio",     "itemBoundingBoxWidth",
     "numPhotos", "spacing",        "borderSize",            "samePhotoSize",   "avgAngle",
     "maxAngle",  "backgroundTransparent", "backgroundColor", "backgroundType", "backgroundFile",
-    "offsetX",   "offsetY",        "noShadow",              "borderColor",     "jpegQuality"};
+    "offsetX",   "offsetY",        "noShadow",              "borderColor",     "jpegQuality",
+    "shapeText", "shapeFont"};
 
 class CollageParameters {
  public:

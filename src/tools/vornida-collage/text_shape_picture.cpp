@@ -35,12 +35,14 @@ PangoRectangle MeasureInk(PangoLayout* layout, PangoFontDescription* font, int p
 
 }  // namespace
 
-std::vector<std::uint8_t> RenderTextShapePng(const std::string& text, std::string& error) {
+std::vector<std::uint8_t> RenderTextShapePng(const std::string& text, std::string& error, const std::string& family) {
   // Measure on a scratch surface first, then draw onto one of the text's size.
   std::unique_ptr<cairo_surface_t, CairoDeleter> scratch(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1));
   std::unique_ptr<cairo_t, CairoDeleter> measureContext(cairo_create(scratch.get()));
   PangoLayout* layout = pango_cairo_create_layout(measureContext.get());
-  PangoFontDescription* font = pango_font_description_from_string("Sans Bold");
+  PangoFontDescription* font = pango_font_description_new();
+  pango_font_description_set_family(font, family.empty() ? std::string(kTextShapeFontFamily).c_str() : family.c_str());
+  pango_font_description_set_weight(font, PANGO_WEIGHT_BOLD);
   pango_layout_set_text(layout, text.c_str(), -1);
   pango_layout_set_alignment(layout, PANGO_ALIGN_CENTER);
 

@@ -18,17 +18,20 @@ Shape and canvas:
                          the region the photos fill (default: rectangle);
                          image: the dark, non-transparent pixels of FILE;
                          text: TEXT drawn in a bold system font
-  --size WxH             canvas size in pixels (default: 1600x1200)
-  --aspect R             width/height ratio such as 1.5 or 16:9; without
-                         --size the canvas grows from the item size
-                         (--item-size, default 300 then)
+  --size WxH             canvas size in pixels (default: 1600x1200); a
+                         canvas over 16384 x 16384 pixels in area is reduced
+                         to it, with a note
+  --aspect R             width/height ratio such as 1.5 or 16:9, for a
+                         canvas that grows from the item size (--item-size,
+                         default 300 then); not with --size
 Items:
   --count N|all|fill     N items (photos repeat as needed), one per photo
                          (all, the default), or as many as fit (fill;
                          best with --item-size)
   --item-size PX         longest side of the largest item, without border
                          (default: sized to fill the canvas)
-  --same-size            every item gets the same longest side
+  --same-size            every item gets the same longest side (the default)
+  --different-sizes      items keep the photos' relative sizes instead
   --spacing F            room per item; 1 lets items touch, below 1 they
                          overlap (default: 1)
   --border F             border width as a fraction of the item (default: 0.03)
@@ -49,6 +52,7 @@ Settings and projects:
   --params FILE          start from a collage-parameter text (a Vornida
                          element); options given here override it
   --project FILE         add a project's photos and start from its settings
+                         (a text shape is drawn again from its text)
   --save-project FILE    also save the photos and settings as a project
   --seed N               fixed random seed, for the same layout each run
   --preview FILE         also write the layout preview picture (PNG, within

@@ -21,7 +21,7 @@
 
 #include "engine/collage_run.h"
 #include "headless/headless_host.h"
-#include "upgrade/headless_wizard.h"
+#include "headless/headless_wizard.h"
 
 namespace {
 

@@ -2,13 +2,13 @@
 """Makes the shape pictures of the engine tests (run in this folder)."""
 from PIL import Image, ImageDraw
 
-# A dark triangle on white, no alpha: decided by the red channel alone.
+# A dark triangle on white, no alpha: decided by its colour alone.
 im = Image.new("RGB", (120, 90), (255, 255, 255))
 ImageDraw.Draw(im).polygon([(10, 80), (60, 5), (110, 80)], fill=(20, 20, 20))
 im.save("triangle_rgb.png")
 
-# Transparent ground, a 40 x 40 dark square, and an opaque light red square
-# that is outside by its colour.
+# Transparent ground, a 40 x 40 black square, and an opaque dark red square:
+# both are clearly visible, so both are inside.
 im = Image.new("RGBA", (100, 100), (255, 255, 255, 0))
 d = ImageDraw.Draw(im)
 d.rectangle([20, 30, 59, 69], fill=(0, 0, 0, 255))

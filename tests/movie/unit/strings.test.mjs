@@ -30,8 +30,9 @@ function nativeKeys() {
       // start of others, with a number added, is none itself).
       for (const m of text.matchAll(/"(UW\.[A-Za-z]+\.[A-Za-z0-9]+)"(?!\s*\+)/g)) keys.add(m[1]);
       // Tables of built-in English texts, {"Key", "text"}: each key is one the
-      // native side may ask the movie for.
-      for (const m of text.matchAll(/\{"([A-Za-z][A-Za-z0-9_.]*)",\s*"/g)) keys.add(m[1]);
+      // native side may ask the movie for. Keys start with a capital letter,
+      // unlike lists of words such as file extensions.
+      for (const m of text.matchAll(/\{"([A-Z][A-Za-z0-9_.]*)",\s*"/g)) keys.add(m[1]);
     }
   }
   for (const page of [1, 2, 3]) for (const part of ['Title', 'SubTitle']) keys.add(`UW.Page${page}.${part}`);

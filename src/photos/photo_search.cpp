@@ -1,4 +1,4 @@
-#include "tools/vornida-collage/photo_search.h"
+#include "photos/photo_search.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -6,7 +6,7 @@
 
 #include "base/text.h"
 
-namespace vornida::collage_cli {
+namespace vornida {
 namespace fs = std::filesystem;
 
 bool HasPictureExtension(const std::string& path) {
@@ -61,4 +61,4 @@ PhotoSearch FindPhotos(const std::vector<std::string>& inputs) {
   return search;
 }
 
-}  // namespace vornida::collage_cli
+}  // namespace vornida

@@ -1,10 +1,10 @@
-// Finding the photos named on the command line.
+// Finding the photos named on a command line or dropped on the window.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace vornida::collage_cli {
+namespace vornida {
 
 struct PhotoSearch {
   std::vector<std::string> photos;  // absolute paths, in command-line order
@@ -20,4 +20,4 @@ PhotoSearch FindPhotos(const std::vector<std::string>& inputs);
 // True for the extensions searched in folders (any case).
 bool HasPictureExtension(const std::string& path);
 
-}  // namespace vornida::collage_cli
+}  // namespace vornida

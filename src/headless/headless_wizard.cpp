@@ -1,8 +1,7 @@
-#include "upgrade/headless_wizard.h"
+#include "headless/headless_wizard.h"
 
 #include <chrono>
 
-#include "commands/vr_flash_ctrl.h"
 #include "platform/headless/headless_platform.h"
 #include "upgrade/upgrade_commands.h"
 
@@ -140,13 +139,10 @@ void SetHeadlessUpdateCaFile(std::string caFile) { HeadlessUpgradeOptions().caFi
 void SetHeadlessTransferLimits(const TransferLimits& limits) { HeadlessUpgradeOptions().limits = limits; }
 void SetHeadlessUpdateKey(const UpdateKey& key) { HeadlessUpgradeOptions().trustedKey = key; }
 
-void InstallHeadlessUpgrade(CVRFlashCtrl& control, platform::EventLog& log) {
-  UpgradeModuleOptions options = HeadlessUpgradeOptions();
-  platform::EventLoop& loop = *control.Services().loop;
-  options.makeView = [&log, &loop](bool) {
-    return std::make_unique<HeadlessWizardView>(log, loop, HeadlessWizardPresses());
-  };
-  InstallUpgradeCommands(control, std::move(options));
+const UpgradeModuleOptions& HeadlessUpgradeSettings() { return HeadlessUpgradeOptions(); }
+
+WizardViewFactory HeadlessWizardViewFactory(platform::EventLog& log, platform::EventLoop& loop) {
+  return [&log, &loop](bool) { return std::make_unique<HeadlessWizardView>(log, loop, HeadlessWizardPresses()); };
 }
 
 }  // namespace vornida

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "platform/event_loop.h"
+#include "upgrade/upgrade_commands.h"
 #include "upgrade/upgrade_wizard.h"
 
 namespace vornida {
@@ -73,14 +74,15 @@ class HeadlessWizardView final : public WizardView {
 
 // For vornida-headless: the presses its "wizard" directive prepares, the URL
 // list its --update-url option sets (before the host is built), the other
-// connection settings of its options, and the installer that wires the
-// upgrade commands with the headless view.
+// connection settings of its options, and the factory of headless views; the
+// headless host hands the settings and the factory to the wiring.
 WizardPressQueue& HeadlessWizardPresses();
 void SetHeadlessUpdateUrl(std::string urlList);
 void SetHeadlessUpdateCaFile(std::string caFile);
 void SetHeadlessTransferLimits(const TransferLimits& limits);
 // Only the test copy of the console calls this (see update_signature.h).
 void SetHeadlessUpdateKey(const UpdateKey& key);
-void InstallHeadlessUpgrade(CVRFlashCtrl& control, platform::EventLog& log);
+const UpgradeModuleOptions& HeadlessUpgradeSettings();
+WizardViewFactory HeadlessWizardViewFactory(platform::EventLog& log, platform::EventLoop& loop);
 
 }  // namespace vornida

@@ -1,0 +1,94 @@
+#include "desktop/splash.h"
+
+namespace vornida {
+
+CSplashScreenDlg::CSplashScreenDlg(DesktopContext& context) : context_(context) {
+  window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
+  g_object_ref_sink(window_);
+  gtk_widget_set_name(GTK_WIDGET(window_), "vornida-splash");
+  // Not "Vornida": that names the main window, for people and for tools.
+  gtk_window_set_title(window_, "Vornida splash");
+  gtk_window_set_decorated(window_, FALSE);
+  gtk_window_set_resizable(window_, FALSE);
+  gtk_window_set_type_hint(window_, GDK_WINDOW_TYPE_HINT_SPLASHSCREEN);
+  gtk_window_set_keep_above(window_, TRUE);
+  gtk_window_set_skip_taskbar_hint(window_, TRUE);
+  gtk_window_set_default_size(window_, kWidth, kHeight);
+  gtk_widget_set_size_request(GTK_WIDGET(window_), kWidth, kHeight);
+  gtk_window_set_position(window_, GTK_WIN_POS_CENTER);
+  SetProgramIcon(window_);
+  // Closing the splash (a window manager's close) closes the program.
+  g_signal_connect(window_, "delete-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, gpointer data) -> gboolean {
+                     static_cast<platform::GtkEventLoop*>(data)->requestQuit();
+                     return TRUE;
+                   }),
+                   &context_.loop);
+
+  overlay_ = GTK_OVERLAY(gtk_overlay_new());
+  gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(overlay_));
+
+  platform::WebMovie::Options options;
+  options.shell = &context_.shell;
+  movie_ = std::make_unique<platform::WebMovie>(context_.engine, context_.loop, options);
+  // The splash movie knows only the built-in commands.
+  control_ = std::make_unique<CFlashCtrlEx>(*movie_, context_.loop);
+  GtkWidget* view = movie_->Widget();
+  // A one-pixel frame of the window's colour around the movie; the frame
+  // also hides the main movie that loads underneath.
+  GtkWidget* frame = gtk_event_box_new();
+  gtk_widget_set_name(frame, "vornida-splash-frame");
+  gtk_widget_set_margin_start(view, 1);
+  gtk_widget_set_margin_end(view, 1);
+  gtk_widget_set_margin_top(view, 1);
+  gtk_widget_set_margin_bottom(view, 1);
+  gtk_container_add(GTK_CONTAINER(frame), view);
+  gtk_overlay_add_overlay(overlay_, frame);
+}
+
+CSplashScreenDlg::~CSplashScreenDlg() {
+  g_signal_handlers_disconnect_by_data(window_, &context_.loop);
+  g_signal_handlers_disconnect_by_data(overlay_, this);
+  control_.reset();
+  movie_.reset();
+  gtk_widget_destroy(GTK_WIDGET(window_));
+  g_object_unref(window_);
+}
+
+void CSplashScreenDlg::Show() {
+  movie_->Load("splash.html", "lang=" + context_.languageTag);
+  gtk_widget_show_all(GTK_WIDGET(window_));
+  gtk_window_present(window_);
+}
+
+void CSplashScreenDlg::HostMainMovie(GtkWidget* view, int width, int height) {
+  // Under the splash movie: it loads and runs, but nobody sees it yet.
+  mainView_ = view;
+  mainViewSize_ = GdkRectangle{0, 0, width, height};
+  g_signal_connect(overlay_, "get-child-position",
+                   G_CALLBACK(+[](GtkOverlay*, GtkWidget* child, GdkRectangle* allocation, gpointer self) -> gboolean {
+                     auto* splash = static_cast<CSplashScreenDlg*>(self);
+                     if (child != splash->mainView_) return FALSE;
+                     *allocation = splash->mainViewSize_;
+                     return TRUE;
+                   }),
+                   this);
+  gtk_overlay_add_overlay(overlay_, view);
+  gtk_overlay_reorder_overlay(overlay_, view, 0);
+  gtk_widget_show(view);
+}
+
+void CSplashScreenDlg::ReleaseMainMovie(GtkWidget* view) {
+  if (gtk_widget_get_parent(view) == GTK_WIDGET(overlay_)) gtk_container_remove(GTK_CONTAINER(overlay_), view);
+  mainView_ = nullptr;
+}
+
+void CSplashScreenDlg::Dismiss() {
+  control_.reset();
+  if (movie_) {
+    movie_->Close();
+    movie_.reset();
+  }
+  gtk_widget_hide(GTK_WIDGET(window_));
+}
+
+}  // namespace vornida
