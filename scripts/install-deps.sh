@@ -10,7 +10,7 @@ packages=(
   # unit tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # imaging
-  libjpeg62-turbo-dev libpng-dev libexif-dev libvips-dev libvips-tools libpixman-1-dev
+  libjpeg62-turbo-dev libpng-dev libexif-dev libvips-dev libvips-tools libpixman-1-dev liblcms2-dev
   # text rendering for the text shape of the command-line maker
   libpango1.0-dev libcairo2-dev fonts-dejavu-core
   # archives, network, hashing

@@ -2,12 +2,14 @@
 // orientation tags) imported through the real import path (the add-photos
 // command of the headless program, workers, thumbnails, movie calls),
 // against vipsthumbnail making 200 x 200 PNG thumbnails of the same files in
-// one process, measured in the same run. Also the peak memory of importing
-// one 100-megapixel JPEG (baseline and progressive), each measured in a
-// child process of its own.
+// one process, measured in the same run. Also the time and peak memory of
+// importing one 100-megapixel JPEG (baseline and progressive), a real
+// gigapixel PNG (against vipsthumbnail on the same file) and a run-length BMP
+// of a kilobyte that declares 30000 x 30000 pixels, each in a child process
+// of its own.
 //
-//   bench_import              run both, print the rates and their ratio
-//   bench_import --peak FILE  import FILE alone and print the peak RSS
+//   bench_import              run all, print the rates and their ratio
+//   bench_import --peak FILE  import FILE alone and print its time and peak RSS
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -40,7 +42,7 @@ std::vector<std::string> PhotoPaths() {
 void MakePhotos() {
   std::filesystem::create_directories(kData);
   if (std::filesystem::exists(kData + "/photo" + std::to_string(kPhotos - 1) + ".jpg") &&
-      std::filesystem::exists(kData + "/big100mp-progressive.jpg")) {
+      std::filesystem::exists(kData + "/big100mp-progressive.jpg") && std::filesystem::exists(kData + "/gigapixel.png")) {
     return;
   }
   const std::string script = kData + "/make.py";
@@ -69,6 +71,23 @@ for i in range(40):
 big = bases[0].resize((12248, 8165))
 big.save(f'{folder}/big100mp.jpg', quality=90)
 big.save(f'{folder}/big100mp-progressive.jpg', quality=90, progressive=True)
+del big, bases
+import struct, zlib
+# A kilobyte of run-length BMP that declares 30000 x 30000 pixels.
+palette = b''.join(bytes([i, 255 - i, i // 2, 0]) for i in range(256))
+runs = b''.join(bytes([255, 7]) for _ in range(4)) + b'\x00\x00' + bytes([200, 9]) + b'\x00\x01'
+offset = 14 + 40 + len(palette)
+info = struct.pack('<IiiHHIIiiII', 40, 30000, 30000, 1, 8, 1, len(runs), 2835, 2835, 256, 0)
+open(f'{folder}/rle-bomb.bmp', 'wb').write(b'BM' + struct.pack('<IHHI', offset + len(runs), 0, 0, offset) + info + palette + runs)
+# A real PNG of 32768 x 32768 pixels, every row present.
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+z = zlib.compressobj(1)
+row = b'\x00' + bytes(range(256)) * (32768 * 3 // 256)
+with open(f'{folder}/gigapixel.png', 'wb') as f:
+    f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', 32768, 32768, 8, 2, 0, 0, 0)))
+    data = b''.join(z.compress(row) for _ in range(32768)) + z.flush()
+    f.write(chunk(b'IDAT', data) + chunk(b'IEND', b''))
 )";
   const std::string command = std::string(VORNIDA_PYTHON) + " " + script + " " + kData;
   std::cerr << "generating the photos (once) ...\n";
@@ -159,9 +178,11 @@ int ImportOneForPeak(const std::string& path) {
   vornida::HeadlessHost host(log, {});
   vornida::InstallPhotoCommands(host.Control());
   host.PrepareFileDialog(std::vector<std::string>{path});
+  const auto start = std::chrono::steady_clock::now();
   host.Request("<invoke name=\"OpenAddPhotosDlg\" returntype=\"xml\"><arguments></arguments></invoke>");
   host.Wait(std::chrono::minutes(5));
-  std::cout << "photos=" << vornida::PhotoCount() << " peak_rss_mb=" << PeakKilobytes() / 1024.0 << "\n";
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("photos=%zu seconds=%.2f peak_rss_mb=%.1f\n", vornida::PhotoCount(), seconds, PeakKilobytes() / 1024.0);
   return vornida::PhotoCount() == 1 ? 0 : 1;
 }
 
@@ -178,14 +199,21 @@ int main(int argc, char** argv) {
     std::printf("import %.2f photos/s, vipsthumbnail %.2f photos/s, ratio %.2fx (medians)\n", kPhotos / ours,
                 kPhotos / vips, vips / ours);
   }
-  // The peak memory of one 100-megapixel import, in a fresh process each.
-  // A progressive file keeps every coefficient in memory while it decodes.
+  // The time and peak memory of importing one large or hostile picture, in
+  // a fresh process each (goal: at most 300 MB whatever the file declares).
   int failed = 0;
-  for (const char* name : {"big100mp.jpg", "big100mp-progressive.jpg"}) {
-    std::printf("%s: ", name);
+  for (const char* name : {"big100mp.jpg", "big100mp-progressive.jpg", "gigapixel.png", "rle-bomb.bmp"}) {
+    std::printf("import %s: ", name);
     std::fflush(stdout);
     const std::string command = std::string("\"") + argv[0] + "\" --peak " + kData + "/" + name;
     failed |= std::system(command.c_str()) != 0;
   }
+  // The baseline for the gigapixel PNG: vipsthumbnail, streaming it too.
+  std::printf("vipsthumbnail gigapixel.png: ");
+  std::fflush(stdout);
+  const std::string vipsCommand = "/usr/bin/time -f 'seconds=%e peak_rss_mb=%M' vipsthumbnail --size 200x200 -o " + kData +
+                           "/vips-out/%s.png " + kData + "/gigapixel.png 2>&1 | awk '{ split($2, m, \"=\"); "
+                           "printf \"%s peak_rss_mb=%.1f\\n\", $1, m[2] / 1024 }'";
+  failed |= std::system(vipsCommand.c_str()) != 0;
   return failed;
 }

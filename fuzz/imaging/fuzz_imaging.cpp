@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to every picture loader: the upright load (which
 // picks JPEG, BMP or the libvips loaders by the first bytes), the reduced
-// JPEG path, and the EXIF reader on its own.
+// load (which shrinks rows while they are read, for every format), and the
+// EXIF reader on its own.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -29,12 +31,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     touched = sum;
     CropToContent(ScaleBy(std::move(upright), 0.3));
   }
-  // The reduced path differs from the full one only for JPEG (DCT scaling).
-  if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
-    SizedLoad sized = LoadPictureSizedFromMemory(bytes, [](PictureSize full) {
-      return PictureSize{(full.width + 7) / 8, (full.height + 7) / 8};
+  // Reduced loads go through the shrinking row target (and JPEG's DCT
+  // scaling): a third, and a size smaller in one direction only.
+  for (const int divisor : {3, 1}) {
+    SizedLoad sized = LoadPictureSizedFromMemory(bytes, [divisor](PictureSize full) {
+      return PictureSize{std::max<std::int64_t>(1, full.width / divisor), std::max<std::int64_t>(1, full.height / 2)};
     });
-    (void)sized;
+    if (sized.picture && !sized.picture->empty()) touched = sized.picture->pixel(sized.picture->width() - 1,
+                                                                                sized.picture->height() - 1);
+  }
+  // Progressive JPEGs over the decoder budget are read from their DC
+  // coefficients by a decoder of our own.
+  if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+    const std::size_t budget = imaging_internal::DecoderMemoryBudget();
+    imaging_internal::SetDecoderMemoryBudget(1);
+    SizedLoad dc = LoadPictureSizedFromMemory(bytes, [](PictureSize full) {
+      return PictureSize{std::max<std::int64_t>(1, full.width / 9), std::max<std::int64_t>(1, full.height / 9)};
+    });
+    if (dc.picture && !dc.picture->empty()) touched = dc.picture->pixel(0, dc.picture->height() - 1);
+    imaging_internal::SetDecoderMemoryBudget(budget);
   }
   imaging_internal::ReadExifOrientation(bytes);
   return 0;

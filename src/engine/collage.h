@@ -67,6 +67,13 @@ struct CollagePhoto {
   int32_t rotation = 0;    // whole degrees
   std::string srcPath;
   std::string thumbPath;
+  // The photo as the import decoded it (upright, decodedWidth x
+  // decodedHeight), valid while the file at srcPath still has the stamp
+  // `file`; the final render takes it for items no larger. Empty when none.
+  std::string decodedPath;
+  int32_t decodedWidth = 0;
+  int32_t decodedHeight = 0;
+  FileStamp file;
 };
 
 // Where RenderFinal writes a layered file (one layer per item) on its way.
@@ -131,9 +138,15 @@ class CCollage {
   // The finished collage at canvas size; `path`'s extension picks the fill
   // colour and, for "psd", writes the layers through `layered` on the way.
   // Only PNG keeps a transparent background; in every other format it is
-  // white, while an opaque background colour is kept in all of them.
+  // white, while an opaque background colour is kept in all of them. The
+  // item pictures are decoded, decorated and turned on every core, a few
+  // items ahead, and drawn strictly in order.
   // Throws nothing: null, with `problem` set, when it could not be made.
   Picture RenderFinal(const std::string& path, LayeredOutput* layered = nullptr);
+  // The photo picture of item k at its item size, as RenderFinal draws it
+  // before decorating: from the picture the import kept when that is large
+  // enough and the photo is unchanged, else decoded from the photo file.
+  Picture LoadItemPicture(int32_t k) const;
 
   // --- run state and sinks
   bool layoutDone = false;
@@ -155,6 +168,10 @@ class CCollage {
   std::string programFolder;
   // Where WritePreview saves the preview.
   std::string previewFilePath;
+  // False when nothing shows the preview while the layout runs (the
+  // command-line maker): the frames before the sweeps are not drawn, which
+  // changes nothing else; the finished preview is still made and written.
+  bool drawFrames = true;
   ItemPictureCache* pictureCache = &ItemPictureCache::Shared();
   // The longest canvas side the output can take (a format's own limit); 0
   // when only the pixel limit applies.
@@ -257,6 +274,10 @@ class CCollage {
   void ShowPreviewFrame(bool withItems);
 
   const Bitmap* PreviewBackground(int32_t width, int32_t height, double scale);
+  // The background picture scaled to cover the canvas times `scale`.
+  Picture LoadCoveringBackground(double scale) const;
+  // Roughly the memory RenderFinal holds for item k while making it.
+  int64_t ItemBytesEstimate(int32_t k) const;
   void DrawPreviewItems(Bitmap& frame, double scale) const;
 
   RandomGenerator rng_;

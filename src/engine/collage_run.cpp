@@ -79,6 +79,10 @@ std::vector<CollagePhoto> PhotosForLayout() {
     p.rotation = record->rotation;
     p.srcPath = record->srcPath;
     p.thumbPath = record->thumbPath;
+    p.decodedPath = record->decodedPath;
+    p.decodedWidth = record->decodedWidth;
+    p.decodedHeight = record->decodedHeight;
+    p.file = record->file;
     photos.push_back(std::move(p));
   }
   return photos;
@@ -91,6 +95,7 @@ struct CollageRunner::State {
   std::condition_variable changed;
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
+  bool canvasWatched = true;
   int32_t maxCanvasSide = 0;
   bool running = false;
   bool registered = false;  // the worker has entered WorkerThreadIds
@@ -112,6 +117,11 @@ void CollageRunner::Configure(CollageRunSetup setup) {
 void CollageRunner::SetSeed(std::optional<uint32_t> seed) {
   std::lock_guard<std::mutex> hold(state_->mutex);
   state_->seed = seed;
+}
+
+void CollageRunner::SetCanvasWatched(bool watched) {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  state_->canvasWatched = watched;
 }
 
 void CollageRunner::SetCanvasSideLimit(int32_t maxSide) {
@@ -153,6 +163,7 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
   CancelAndWait(loop);
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
+  bool watched = true;
   int32_t maxSide = 0;
   {
     std::lock_guard<std::mutex> hold(state_->mutex);
@@ -160,10 +171,12 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
     state_->registered = false;
     setup = state_->setup;
     seed = state_->seed;
+    watched = state_->canvasWatched;
     maxSide = state_->maxCanvasSide;
   }
-  std::thread worker(
-      [this, parameterText, setup, seed, maxSide]() { MakeCollageRun(parameterText, setup, seed, maxSide); });
+  std::thread worker([this, parameterText, setup, seed, watched, maxSide]() {
+    MakeCollageRun(parameterText, setup, seed, watched, maxSide);
+  });
   worker.detach();
   // Return only once the worker is a registered worker, so that whoever waits
   // for the workers to end cannot miss this one.
@@ -172,7 +185,7 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
 }
 
 void CollageRunner::MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup,
-                                   std::optional<uint32_t> seed, int32_t maxCanvasSide) {
+                                   std::optional<uint32_t> seed, bool canvasWatched, int32_t maxCanvasSide) {
   std::shared_ptr<State> state = state_;
   RegisterWorkerThread();
   {
@@ -202,6 +215,7 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
   collage->programFolder = setup.programFolder;
   collage->previewFilePath = setup.previewFilePath;
   collage->fixedSeed = seed;
+  collage->drawFrames = canvasWatched;
   collage->maxCanvasSide = maxCanvasSide;
 
   if (ReadCollageParams(parameterText, *collage, setup.programFolder)) {

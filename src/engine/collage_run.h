@@ -56,6 +56,10 @@ class CollageRunner {
   // A fixed seed makes every following layout reproducible; none (the
   // default) seeds each run with the time in seconds.
   void SetSeed(std::optional<uint32_t> seed);
+  // Whether anybody watches the canvas while a layout runs (true unless
+  // told otherwise). Without a watcher the runs skip the frames drawn before
+  // each sweep; the layout and the finished preview stay the same.
+  void SetCanvasWatched(bool watched);
   // The longest canvas side the output can take (a format's own limit),
   // for every following layout; 0 (the default) leaves only the engine's
   // pixel limit. A canvas over it is reduced, with a note.
@@ -82,7 +86,7 @@ class CollageRunner {
   CollageRunner();
   // The worker's body: one whole run with the text.
   void MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup, std::optional<uint32_t> seed,
-                      int32_t maxCanvasSide);
+                      bool canvasWatched, int32_t maxCanvasSide);
   std::shared_ptr<State> state_;
 };
 

@@ -1,12 +1,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <future>
 #include <numbers>
 #include <unordered_set>
 
 #include "base/text.h"
 #include "engine/collage.h"
+#include "engine/item_pipeline.h"
 
 namespace vornida {
 
@@ -166,6 +166,18 @@ Picture CCollage::RotatePhoto(const Bitmap& picture, double angle) const {
 
 // ---------------------------------------------------------------- preview
 
+Picture CCollage::LoadCoveringBackground(double scale) const {
+  // Shrunk while it is read: a background declaring a huge size costs the
+  // canvas's memory, not its own.
+  return LoadPictureSized(backgroundFile, [this, scale](PictureSize full) {
+           const double f = std::max(static_cast<double>(canvasWidth) / static_cast<double>(full.width),
+                                     static_cast<double>(canvasHeight) / static_cast<double>(full.height)) *
+                            scale;
+           return PictureSize{RoundHalfAway(static_cast<double>(full.width) * f),
+                              RoundHalfAway(static_cast<double>(full.height) * f)};
+         }).picture;
+}
+
 void CCollage::PrepareLayoutImages() {
   const double c = PreviewScale();
   ItemPictureCache& cache = *pictureCache;
@@ -238,15 +250,10 @@ const Bitmap* CCollage::PreviewBackground(int32_t width, int32_t height, double 
   if (!bg) return nullptr;
   bool drawn = false;
   if (!backgroundFile.empty()) {
-    Picture file = LoadPicture(backgroundFile);
+    Picture file = LoadCoveringBackground(r);
     if (file && !file->empty()) {
-      const double f = std::max(static_cast<double>(canvasWidth) / file->width(),
-                                static_cast<double>(canvasHeight) / file->height()) * r;
-      file = ScaleBy(std::move(file), f);
-      if (file && !file->empty()) {
-        DrawPictureAt(*bg, *file, RoundHalfAway(width * 0.5 - file->width() * 0.5),
-                      RoundHalfAway(height * 0.5 - file->height() * 0.5));
-      }
+      DrawPictureAt(*bg, *file, RoundHalfAway(width * 0.5 - file->width() * 0.5),
+                    RoundHalfAway(height * 0.5 - file->height() * 0.5));
     }
     drawn = true;
   }
@@ -293,7 +300,7 @@ Picture CCollage::RenderPreview(bool withItems) {
 }
 
 void CCollage::ShowPreviewFrame(bool withItems) {
-  if (!previewSink) return;
+  if (!previewSink || !drawFrames) return;
   // Frames are drawn into one picture kept for the run: a frame is a copy of
   // the background and the cached item pictures composed over it.
   const double r = PreviewScale();
@@ -318,6 +325,38 @@ void CCollage::WritePreview() {
 
 // ------------------------------------------------------------------ final
 
+Picture CCollage::LoadItemPicture(int32_t k) const {
+  const int32_t p = itemPhoto[k];
+  const SizeI size = photoSize[p];
+  if (size.w <= 0 || size.h <= 0) return nullptr;
+  const CollagePhoto& photo = photos[p];
+  // The item's size from the photo's upright size (the same the layout used).
+  auto itemSize = [this](PictureSize full) {
+    double e = photoScale;
+    if (samePhotoSize)
+      e = std::min(static_cast<double>(itemBoundingBoxWidth) / full.height,
+                   static_cast<double>(itemBoundingBoxWidth) / full.width);
+    return PictureSize{RoundHalfAway(full.width * e), RoundHalfAway(full.height * e)};
+  };
+  const PictureSize wanted = itemSize({photo.width, photo.height});
+  if (!photo.decodedPath.empty() && wanted.width <= photo.decodedWidth && wanted.height <= photo.decodedHeight &&
+      FileStamp::Of(photo.srcPath) == photo.file) {
+    Picture kept = LoadPictureSized(photo.decodedPath, [&](PictureSize) { return wanted; }).picture;
+    if (kept && kept->width() == wanted.width && kept->height() == wanted.height) return kept;
+  }
+  Picture loaded = LoadPictureSized(photo.srcPath, itemSize).picture;
+  if (!loaded || loaded->empty()) return nullptr;
+  return loaded;
+}
+
+int64_t CCollage::ItemBytesEstimate(int32_t k) const {
+  const SizeI size = photoSize[itemPhoto[k]];
+  // The photo at item size, its decorated picture and the turned one, whose
+  // box is at most the decorated picture's diagonal squared.
+  const int64_t side = static_cast<int64_t>(std::max(0, size.w)) + std::max(0, size.h) + 4 * shadowRadius;
+  return 4 * (2 * static_cast<int64_t>(std::max(0, size.w)) * std::max(0, size.h) + side * side);
+}
+
 Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) try {
   SetProgressPos(0);
   SetProgressMax(std::max(itemCount - 1, 1));
@@ -341,49 +380,32 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) t
   Fill(*out, fill);
 
   if (!backgroundFile.empty()) {
-    Picture bg = LoadPicture(backgroundFile);
+    Picture bg = LoadCoveringBackground(1.0);
     if (bg && !bg->empty()) {
-      bg = ScaleBy(std::move(bg), std::max(static_cast<double>(canvasWidth) / bg->width(),
-                                           static_cast<double>(canvasHeight) / bg->height()));
-      if (bg && !bg->empty()) {
-        const int64_t x = RoundHalfAway(canvasWidth * 0.5 - bg->width() * 0.5);
-        const int64_t y = RoundHalfAway(canvasHeight * 0.5 - bg->height() * 0.5);
-        if (layers) layers->addLayer(*bg, static_cast<int32_t>(x), static_cast<int32_t>(y));
-        DrawPictureAt(*out, *bg, x, y);
-      }
+      const int64_t x = RoundHalfAway(canvasWidth * 0.5 - bg->width() * 0.5);
+      const int64_t y = RoundHalfAway(canvasHeight * 0.5 - bg->height() * 0.5);
+      if (layers) layers->addLayer(*bg, static_cast<int32_t>(x), static_cast<int32_t>(y));
+      DrawPictureAt(*out, *bg, x, y);
     }
   }
 
   failedPhotos.clear();
-  // Each item picture is decoded at its item size (JPEG at a reduced DCT
-  // scale), then decorated, turned and drawn. Decoding is the larger half, so
-  // the next item is decoded on a second thread while this thread decorates
-  // and draws the current one. Items are drawn strictly in order, so the
-  // output is the same as with one thread.
   const int32_t n = std::min<int32_t>(itemCount, static_cast<int32_t>(drawOrder.size()));
-  auto loadItem = [this](int32_t i) -> Picture {
+  // Decoding and turning the items is most of the work and each item is
+  // independent: workers (one per core) make the item pictures of the next
+  // few items while this thread draws them strictly in draw order, so the
+  // output is the same as with one thread. The items made ahead are bounded
+  // by count and by memory.
+  ItemPipeline pipeline(n, [this](int32_t i) -> Picture {
     const int32_t k = drawOrder[i];
-    const int32_t p = itemPhoto[k];
-    const SizeI size = photoSize[p];
-    if (size.w <= 0 || size.h <= 0) return nullptr;
-    Picture loaded = LoadPictureSized(photos[p].srcPath, [this](PictureSize full) {
-                       double e = photoScale;
-                       if (samePhotoSize)
-                         e = std::min(static_cast<double>(itemBoundingBoxWidth) / full.height,
-                                      static_cast<double>(itemBoundingBoxWidth) / full.width);
-                       return PictureSize{RoundHalfAway(full.width * e), RoundHalfAway(full.height * e)};
-                     }).picture;
+    Picture loaded = LoadItemPicture(k);
     if (!loaded || loaded->empty()) return nullptr;
-    return loaded;
-  };
-  std::future<Picture> next;
-  if (n > 0) next = std::async(std::launch::async, loadItem, 0);
+    return RotatePhoto(*loaded, itemAngle[k]);
+  }, [this](int32_t i) { return ItemBytesEstimate(drawOrder[i]); }, cancel);
   for (int32_t i = 0; i < n; ++i) {
     SetProgressPos(i);
-    Picture loaded = next.get();
-    if (i + 1 < n && !cancel) next = std::async(std::launch::async, loadItem, i + 1);
+    Picture q = pipeline.Take(i);
     const int32_t k = drawOrder[i];
-    Picture q = loaded ? RotatePhoto(*loaded, itemAngle[k]) : nullptr;
     const CollagePhoto& photo = photos[itemPhoto[k]];
     if (!q || q->empty()) {
       failedPhotos.push_back(photo.srcPath);
@@ -399,7 +421,7 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) t
     }
     if (cancel) break;
   }
-  if (next.valid()) next.wait();
+  pipeline.Stop();
   if (layers) layers->finish(*out);
   return out;
 } catch (const std::exception& error) {

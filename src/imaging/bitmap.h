@@ -114,9 +114,25 @@ std::uint32_t Unpremultiply(std::uint32_t premultipliedArgb);
 // ---- loading -------------------------------------------------------------
 // Formats: JPEG (libjpeg-turbo), BMP (own reader), and PNG, GIF (first
 // frame), WebP, TIFF (first page), HEIC/HEIF through libvips. Pictures with
-// an alpha channel decode as Argb32, others as Rgb32. No colour management.
-// Corrupt, truncated or unknown data, or an announced size over
+// an alpha channel decode as Argb32, others as Rgb32. Colours come out as
+// sRGB: an embedded ICC profile is applied, and CMYK without one is turned
+// into RGB by its inks, the same way in every format.
+//
+// Only regular files are opened: a FIFO, device, socket or folder is never
+// read (it could block or never end). Files are read in pieces, never held
+// whole. A JPEG that ends early is used as far as its data goes, the rest
+// grey. Corrupt or unknown data, or an announced size over
 // kMaxPicturePixels, gives an empty picture.
+
+// Why a load gave what it gave.
+enum class LoadStatus : std::uint8_t {
+  Decoded,      // the whole picture
+  Damaged,      // the data ended early: the picture holds what could be read
+  NotAFile,     // a folder, FIFO, device or socket: not opened
+  Unreadable,   // missing, or not permitted
+  NotAPicture,  // no format we read, or damaged beyond use
+  TooLarge,     // more pixels than kMaxPicturePixels, or more memory than decoding may take
+};
 
 // Decoded and turned upright by its EXIF orientation.
 Picture LoadPicture(const std::string& path);
@@ -135,21 +151,38 @@ struct PictureSize {
   std::int64_t height = 0;
 };
 
+// The identity and state of a file: the same file unchanged has the same
+// stamp; written again, replaced or gone, another. All zero for no file.
+struct FileStamp {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  std::int64_t size = 0;
+  std::int64_t modifiedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+  // The stamp of `path` now (all zero when it cannot be looked at).
+  static FileStamp Of(const std::string& path);
+};
+
 // A picture decoded at a reduced size, plus the size of the whole upright
 // picture. `chooseSize` gets the upright full size and returns the size
-// wanted; the decoder reads just enough (JPEG: the smallest DCT scale that
-// keeps at least twice the wanted size) and the result is resized with an
-// area-averaging filter to exactly the size chosen. A chosen size equal to
-// the full size gives the full decode untouched. Failure: empty picture and
-// a full size of 0 x 0.
+// wanted. The decoder reads just enough (JPEG: the smallest DCT scale that
+// keeps at least `margin` times the wanted size; WebP and HEIF likewise
+// where their libraries can) and shrinks the rows with an area-averaging
+// filter as they come, so memory follows the wanted size, not the file's:
+// the result is exactly the chosen size, with the pixels ResizeTo would give
+// from the whole decode. A chosen size equal to the full size gives the full decode
+// untouched. Failure: empty picture, a full size of 0 x 0, and the reason.
 struct SizedLoad {
   PictureSize fullSize;
   Picture picture;
+  LoadStatus status = LoadStatus::NotAPicture;
+  FileStamp file;  // the file as it was read (zero from memory)
 };
 SizedLoad LoadPictureSized(const std::string& path,
-                           const std::function<PictureSize(PictureSize upright)>& chooseSize);
+                           const std::function<PictureSize(PictureSize upright)>& chooseSize, double margin = 2.0);
 SizedLoad LoadPictureSizedFromMemory(std::span<const std::uint8_t> bytes,
-                                     const std::function<PictureSize(PictureSize upright)>& chooseSize);
+                                     const std::function<PictureSize(PictureSize upright)>& chooseSize,
+                                     double margin = 2.0);
 
 // LoadPicture, then FitWithin the box with no upper bound on the factor.
 Picture LoadPictureFitted(const std::string& path, double boxWidth, double boxHeight);

@@ -1,11 +1,6 @@
 // Reading picture files and choosing the decoder by the file's first bytes.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <memory>
 
 #include "imaging/decoders.h"
@@ -17,108 +12,103 @@ namespace imaging_internal {
 namespace {
 
 std::atomic<std::int64_t> maxDecodedPixels{kMaxPicturePixels};
+// With the program itself and the picture being made, a decode stays within
+// 300 MB.
+std::atomic<std::size_t> decoderMemoryBudget{std::size_t{240} << 20};
 
-// No picture file we can decode within the pixel limit is larger.
-constexpr std::int64_t kMaxFileBytes = std::int64_t{2} << 30;
-
-struct FileBytes {
-  std::unique_ptr<std::uint8_t[]> data;
-  std::size_t size = 0;
-  std::span<const std::uint8_t> span() const { return {data.get(), size}; }
-};
-
-bool ReadWholeFile(const std::string& path, FileBytes& out) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= kMaxFileBytes;
-  if (ok) {
-    out.size = static_cast<std::size_t>(st.st_size);
-    out.data.reset(new (std::nothrow) std::uint8_t[out.size]);
-    ok = out.data != nullptr;
-    std::size_t done = 0;
-    while (ok && done < out.size) {
-      const ssize_t n = read(fd, out.data.get() + done, out.size - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;  // the file shrank: decode what is there
-      done += static_cast<std::size_t>(n);
-    }
-    out.size = done;
-  }
-  close(fd);
-  return ok && out.size > 0;
+DecodeOutcome Decode(const PictureInput& input, const DecodeWish& wish) {
+  std::uint8_t magic[3] = {0, 0, 0};
+  const std::size_t n = input.ReadAt(0, magic, sizeof magic);
+  if (n >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) return DecodeJpeg(input, wish);
+  if (n >= 2 && magic[0] == 'B' && magic[1] == 'M') return DecodeBmp(input, wish);
+  if (n == 0) return {};
+  return DecodeWithVips(input, wish);
 }
 
-Picture Decode(std::span<const std::uint8_t> bytes, const SizeChooser* choose, PictureSize& storedSize) {
-  if (bytes.size() >= 3 && bytes[0] == 0xFF && bytes[1] == 0xD8 && bytes[2] == 0xFF) {
-    return DecodeJpeg(bytes, choose, storedSize);
-  }
-  if (bytes.size() >= 2 && bytes[0] == 'B' && bytes[1] == 'M') return DecodeBmp(bytes, storedSize);
-  return DecodeWithVips(bytes, storedSize);
-}
-
-SizedLoad LoadSized(std::span<const std::uint8_t> bytes, const SizeChooser& choose) {
+SizedLoad LoadSized(const PictureInput& input, const SizeChooser& choose, double margin) {
   SizedLoad result;
-  PictureSize stored;
-  Picture picture = Decode(bytes, &choose, stored);
-  if (!picture) {
+  DecodeOutcome decoded = Decode(input, {&choose, margin});
+  result.status = decoded.status;
+  if (!decoded.picture) {
     result.picture = Bitmap::CreateEmpty();
     return result;
   }
-  const PictureSize upright = OrientationSwapsSides(picture->exifOrientation())
-                                  ? PictureSize{stored.height, stored.width}
-                                  : stored;
-  if (!ApplyExifOrientation(*picture)) {
+  const PictureSize upright = OrientationSwapsSides(decoded.picture->exifOrientation())
+                                  ? PictureSize{decoded.stored.height, decoded.stored.width}
+                                  : decoded.stored;
+  if (!ApplyExifOrientation(*decoded.picture)) {
     result.picture = Bitmap::CreateEmpty();
+    result.status = LoadStatus::TooLarge;
     return result;
   }
+  // The decoder shrank to the chosen size where it could; enlarging (and a
+  // size smaller in one direction only) is left to here.
   const PictureSize wanted = choose(upright);
   result.fullSize = upright;
-  result.picture = ResizeTo(std::move(picture), wanted.width, wanted.height);
+  result.picture = ResizeTo(std::move(decoded.picture), wanted.width, wanted.height);
   return result;
 }
 
-Picture LoadFromBytes(std::span<const std::uint8_t> bytes, bool upright) {
-  PictureSize stored;
-  Picture picture = Decode(bytes, nullptr, stored);
-  if (!picture) return Bitmap::CreateEmpty();
-  if (upright && !ApplyExifOrientation(*picture)) return Bitmap::CreateEmpty();
-  return picture;
+Picture LoadWhole(const PictureInput& input, bool upright) {
+  DecodeOutcome decoded = Decode(input, {});
+  if (!decoded.picture) return Bitmap::CreateEmpty();
+  if (upright && !ApplyExifOrientation(*decoded.picture)) return Bitmap::CreateEmpty();
+  return std::move(decoded.picture);
 }
 
 }  // namespace
 
+PictureSize WantedStoredSize(PictureSize stored, std::uint16_t orientation, const SizeChooser* choose) {
+  if (choose == nullptr) return stored;
+  const bool swap = OrientationSwapsSides(orientation);
+  const PictureSize wanted = (*choose)(swap ? PictureSize{stored.height, stored.width} : stored);
+  return swap ? PictureSize{wanted.height, wanted.width} : wanted;
+}
+
 std::int64_t MaxDecodedPixels() { return maxDecodedPixels.load(std::memory_order_relaxed); }
 void SetMaxDecodedPixels(std::int64_t pixels) { maxDecodedPixels.store(pixels, std::memory_order_relaxed); }
+std::size_t DecoderMemoryBudget() { return decoderMemoryBudget.load(std::memory_order_relaxed); }
+void SetDecoderMemoryBudget(std::size_t bytes) { decoderMemoryBudget.store(bytes, std::memory_order_relaxed); }
 
 }  // namespace imaging_internal
 
+using imaging_internal::PictureInput;
+
 Picture LoadPicture(const std::string& path) {
-  imaging_internal::FileBytes file;
-  if (!imaging_internal::ReadWholeFile(path, file)) return Bitmap::CreateEmpty();
-  return imaging_internal::LoadFromBytes(file.span(), true);
+  LoadStatus status = LoadStatus::NotAPicture;
+  const PictureInput input = PictureInput::OpenFile(path, status);
+  if (!input.ok()) return Bitmap::CreateEmpty();
+  return imaging_internal::LoadWhole(input, true);
 }
 
 Picture LoadPicturePlain(const std::string& path) {
-  imaging_internal::FileBytes file;
-  if (!imaging_internal::ReadWholeFile(path, file)) return Bitmap::CreateEmpty();
-  return imaging_internal::LoadFromBytes(file.span(), false);
+  LoadStatus status = LoadStatus::NotAPicture;
+  const PictureInput input = PictureInput::OpenFile(path, status);
+  if (!input.ok()) return Bitmap::CreateEmpty();
+  return imaging_internal::LoadWhole(input, false);
 }
 
 Picture LoadPictureFromMemory(std::span<const std::uint8_t> bytes, bool upright) {
-  return imaging_internal::LoadFromBytes(bytes, upright);
+  return imaging_internal::LoadWhole(PictureInput::FromMemory(bytes), upright);
 }
 
 SizedLoad LoadPictureSized(const std::string& path,
-                           const std::function<PictureSize(PictureSize upright)>& chooseSize) {
-  imaging_internal::FileBytes file;
-  if (!imaging_internal::ReadWholeFile(path, file)) return {{}, Bitmap::CreateEmpty()};
-  return imaging_internal::LoadSized(file.span(), chooseSize);
+                           const std::function<PictureSize(PictureSize upright)>& chooseSize, double margin) {
+  SizedLoad result;
+  const PictureInput input = PictureInput::OpenFile(path, result.status);
+  if (!input.ok()) {
+    result.picture = Bitmap::CreateEmpty();
+    return result;
+  }
+  result = imaging_internal::LoadSized(input, chooseSize, margin);
+  result.file = input.stamp();
+  return result;
 }
 
 SizedLoad LoadPictureSizedFromMemory(std::span<const std::uint8_t> bytes,
-                                     const std::function<PictureSize(PictureSize upright)>& chooseSize) {
-  return imaging_internal::LoadSized(bytes, chooseSize);
+                                     const std::function<PictureSize(PictureSize upright)>& chooseSize,
+                                     double margin) {
+  return imaging_internal::LoadSized(PictureInput::FromMemory(bytes), chooseSize, margin);
 }
 
 namespace {

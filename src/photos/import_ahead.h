@@ -16,15 +16,29 @@ namespace vornida::photos_internal {
 
 struct DecodedPhoto {
   bool ok = false;
+  LoadStatus status = LoadStatus::NotAPicture;
   PictureSize fullSize;  // upright
   Picture thumbnail;     // exactly ThumbnailSizeFor(fullSize)
+  // The picture the import decoded, at DecodedSizeFor(fullSize), kept as a
+  // file for the final render (empty path when none was kept).
+  std::string decodedPath;
+  PictureSize decodedSize;
+  FileStamp file;  // the photo file as it was read
 };
 
-// How many queued files an import worker has decoded ahead of it.
-inline constexpr std::size_t kDecodeAhead = 2;
+// The size the import decodes a photo at: within 500 x 500, or the whole
+// photo when that is smaller. The thumbnail is made from it, and it is kept
+// for a final render whose item is no larger.
+PictureSize DecodedSizeFor(PictureSize fullSize);
 
-// Decodes a file for import on the calling thread.
-DecodedPhoto DecodeForImport(const std::string& path);
+// How many queued files an import worker has decoded ahead of it: one per
+// core, so that every core decodes.
+std::size_t DecodeAheadCount();
+
+// Decodes a file for import on the calling thread; the decoded picture is
+// kept in `folder` when it is smaller than the photo (nowhere when `folder`
+// is empty).
+DecodedPhoto DecodeForImport(const std::string& path, const std::string& folder);
 
 // Starts decoding `path` on a registered worker thread, unless it is already
 // under way, a few decodes are already waiting, or the program is stopping.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <unordered_map>
 
@@ -27,6 +28,11 @@ struct LibraryState {
   std::vector<std::string> importQueue;  // taken from the back
   std::int32_t total = 0;                // progress maximum of the batch
   std::int32_t imported = 0;             // photos added since the batch began
+  // Files of the running batches that the user is told about at their end,
+  // by name, in the order they were imported.
+  std::vector<std::pair<ImportTrouble, std::string>> notices;
+  // The last import's trouble of each file that had one (by path).
+  std::map<std::string, ImportTrouble, std::less<>> troubles;
 };
 
 std::string IdentityOf(std::string_view path) { return AsciiLowered(path); }
@@ -46,6 +52,53 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 
 void SetStateText(const std::string& text) { CallMovie(movie_request::SetLabelText("setStateText", text)); }
 
+ImportTrouble TroubleFor(LoadStatus status) {
+  switch (status) {
+    case LoadStatus::Decoded: return ImportTrouble::None;
+    case LoadStatus::Damaged: return ImportTrouble::Damaged;
+    case LoadStatus::NotAFile: return ImportTrouble::NotAFile;
+    case LoadStatus::TooLarge: return ImportTrouble::TooLarge;
+    default: return ImportTrouble::NotAPicture;
+  }
+}
+
+void Remember(const std::string& path, ImportTrouble trouble) {
+  Lock lock(EngineLock());
+  if (trouble == ImportTrouble::None) {
+    State().troubles.erase(path);
+    return;
+  }
+  State().troubles[path] = trouble;
+  // Pictures that cannot be read at all stay unmentioned, as they always
+  // have; the others would surprise the user without a word.
+  if (trouble != ImportTrouble::NotAPicture) State().notices.emplace_back(trouble, GetFileNamePart(path));
+}
+
+// One line for the state text: each kind of trouble with the names of its
+// files (the first few, then how many more).
+std::string NoticeText(const std::vector<std::pair<ImportTrouble, std::string>>& notices) {
+  constexpr std::size_t kNamesShown = 3;
+  std::string text;
+  auto title = [](ImportTrouble kind) {
+    switch (kind) {
+      case ImportTrouble::Damaged: return GetText("Photo_Damaged");
+      case ImportTrouble::NotAFile: return GetText("Photo_Not_A_File");
+      default: return GetText("Photo_Too_Large");
+    }
+  };
+  for (const ImportTrouble kind : {ImportTrouble::Damaged, ImportTrouble::NotAFile, ImportTrouble::TooLarge}) {
+    std::vector<std::string> names;
+    for (const auto& notice : notices)
+      if (notice.first == kind) names.push_back(notice.second);
+    if (names.empty()) continue;
+    std::string line = title(kind) + ": ";
+    for (std::size_t i = 0; i < names.size() && i < kNamesShown; ++i) line += (i ? ", " : "") + names[i];
+    if (names.size() > kNamesShown) line += ", … (+" + std::to_string(names.size() - kNamesShown) + ")";
+    text += (text.empty() ? "" : "; ") + line;
+  }
+  return text;
+}
+
 void ImportOneFile(const std::string& path) {
   if (FindPhotoByPath(path)) {
     photos_internal::DropDecoded(path);
@@ -55,12 +108,18 @@ void ImportOneFile(const std::string& path) {
   SetStateText(GetText("Loading_Photo") + ": " + name);
 
   photos_internal::DecodedPhoto decoded = photos_internal::TakeDecoded(path);
+  Remember(path, TroubleFor(decoded.status));
   if (!decoded.ok) return;
 
   auto photo = std::make_shared<CVRPhoto>();
   photo->srcPath = path;
   photo->width = static_cast<std::int32_t>(decoded.fullSize.width);
   photo->height = static_cast<std::int32_t>(decoded.fullSize.height);
+  photo->decodedPath = decoded.decodedPath;
+  photo->decodedWidth = static_cast<std::int32_t>(decoded.decodedSize.width);
+  photo->decodedHeight = static_cast<std::int32_t>(decoded.decodedSize.height);
+  photo->file = decoded.file;
+  photo->damaged = decoded.status == LoadStatus::Damaged;
   const std::int32_t n = thumbnailCounter.fetch_add(1);
   const std::string folder = GetThumbnailFolder();
   photo->thumbPath = folder + "/" + std::to_string(n) + ".png";
@@ -110,8 +169,8 @@ void RunImportWorker() {
       queue.pop_back();
     }
     // The new files that come next, newest first: decoding them now keeps
-    // the second core busy while this worker saves and reports.
-    for (auto it = queue.rbegin(); it != queue.rend() && next.size() < photos_internal::kDecodeAhead; ++it) {
+    // the other cores busy while this worker saves and reports.
+    for (auto it = queue.rbegin(); it != queue.rend() && next.size() < photos_internal::DecodeAheadCount(); ++it) {
       if (!InListLocked(*it) && *it != path) next.push_back(*it);
     }
   }
@@ -186,17 +245,26 @@ void QueuePhotoImports(const std::vector<std::string>& paths) {
 void StartNextImport() {
   if (IsStopping()) return;
   bool empty = false, batchStart = false;
+  std::vector<std::pair<ImportTrouble, std::string>> notices;
   {
     Lock lock(EngineLock());
     empty = State().importQueue.empty();
     batchStart = State().imported == 0;
+    if (empty) notices.swap(State().notices);
   }
   if (empty) {
+    if (!notices.empty()) SetStateText(NoticeText(notices));
     NotifyMovie("importing", "0");
     return;
   }
   if (batchStart) NotifyMovie("importing", "1");
   photos_internal::StartRegisteredWorker(RunImportWorker);
+}
+
+ImportTrouble ImportTroubleOf(std::string_view path) {
+  Lock lock(EngineLock());
+  const auto it = State().troubles.find(path);
+  return it == State().troubles.end() ? ImportTrouble::None : it->second;
 }
 
 PictureSize ThumbnailSizeFor(std::int64_t width, std::int64_t height) {

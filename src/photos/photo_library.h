@@ -8,9 +8,15 @@
 // one file at a time. Importing decodes the file upright, writes a PNG
 // thumbnail of at most 200 x 200 into ThumbnailFolder (named from 1000.png
 // upward), appends a CVRPhoto to PhotoList and announces it to the movie with
-// openAddPhotosDlgCallBack. While one file is imported the next queued file
-// is already decoded on another thread; the movie and the list see exactly
+// openAddPhotosDlgCallBack. While one file is imported the next queued files
+// are already decoded on the other cores; the movie and the list see exactly
 // the sequential order.
+//
+// Only regular files are read (a FIFO or device in the list is skipped, never
+// waited on). When a batch ends, the state text names the files that were
+// damaged (imported as far as they could be read), skipped as no file, or
+// skipped as too large, with the movie's texts "Photo_Damaged",
+// "Photo_Not_A_File" and "Photo_Too_Large".
 //
 // Locking: EngineLock (host/worker_threads.h) guards the queue, the list and
 // the batch counts. Readers on other threads use PhotoSnapshot() or
@@ -42,6 +48,15 @@ struct CVRPhoto {
   std::string srcPath;           // the photo's identity (ASCII case ignored)
   std::string thumbPath;         // ThumbnailFolder + "/" + n + ".png"
   std::int32_t rotation = 0;     // degrees the layout subtracts; 0 from import
+  // The picture the import decoded (within 500 x 500), kept in
+  // ThumbnailFolder so that a final render whose item is no larger need not
+  // decode the photo again; empty when none was kept. Valid while the photo
+  // file still has `file`'s stamp.
+  std::string decodedPath;
+  std::int32_t decodedWidth = 0;
+  std::int32_t decodedHeight = 0;
+  FileStamp file;
+  bool damaged = false;          // the file ended early: only part of it was read
 };
 
 using PhotoRecord = std::shared_ptr<CVRPhoto>;
@@ -76,6 +91,12 @@ void StartNextImport();
 // ratio, computed in single precision and truncated (small pictures are
 // enlarged). A side that would truncate to 0 is 1.
 PictureSize ThumbnailSizeFor(std::int64_t width, std::int64_t height);
+
+// What went wrong when a file was last imported: damaged (imported, only in
+// part), or skipped because it is no regular file, too large, or no picture
+// that can be read. None for a file imported whole, or never imported.
+enum class ImportTrouble { None, Damaged, NotAFile, TooLarge, NotAPicture };
+ImportTrouble ImportTroubleOf(std::string_view path);
 
 // The text announced to the movie for a photo, escaped for transport.
 std::string EscapedPhotoText(const std::string& srcPath, const std::string& thumbPath);

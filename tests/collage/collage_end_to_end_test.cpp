@@ -97,16 +97,28 @@ TEST_F(CollageProgram, RunsThatCannotWorkSayWhatAndWhereAndLeaveTheOldOutput) {
 
 TEST_F(CollageProgram, InterruptedRunLeavesNothingBehind) {
   const std::string photos = SomePhotos(3);
-  // A named pipe that nobody writes holds the import on it until the
-  // interruption comes; the last photo named is imported first.
-  const std::string pipe = scratch_ / "stuck.jpg";
-  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  // A picture of 268 megapixels keeps the import busy for a while when the
+  // interruption comes (a FIFO would be skipped at once); the last photo
+  // named is imported first.
+  const std::string big = scratch_ / "big.png";
+  ASSERT_EQ(testing::Run(std::string(VORNIDA_PYTHON) + " -c " + ShellQuote(R"(
+import struct, zlib
+w = h = 16384
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+z = zlib.compressobj(1)
+row = b'\0' + bytes(range(256)) * (w * 3 // 256)
+data = b''.join(z.compress(row) for _ in range(h)) + z.flush()
+png = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 8, 2, 0, 0, 0))
+open(')" + big + R"(', 'wb').write(png + chunk(b'IDAT', data) + chunk(b'IEND', b''))
+)")).exitCode,
+            0);
   const std::string output = scratch_ / "out/result.png";
   WriteBytes(output, "previous result");
 
-  BackgroundRun run = Start({photos, pipe, "-o", output});
+  BackgroundRun run = Start({photos, big, "-o", output});
   ASSERT_GT(run.pid, 0);
-  ASSERT_TRUE(run.ShowsSoon("Loading photo: stuck.jpg\n")) << run.shown;
+  ASSERT_TRUE(run.ShowsSoon("Loading photo: big.png\n")) << run.shown;
   ::kill(run.pid, SIGINT);
   const int status = run.Finish();
   const std::string& shown = run.shown;
@@ -141,6 +153,35 @@ TEST_F(CollageProgram, EveryShapeMakesAPictureOfTheAskedSize) {
     EXPECT_EQ(Identify(output), "PNG 640 400\n") << shape[1];
     EXPECT_NE(run.out.find("wrote " + output), std::string::npos) << run.out;
   }
+}
+
+TEST_F(CollageProgram, FifosAndDevicesAreSkippedAndDamagedPhotosNamed) {
+  const std::string photos = SomePhotos(3);
+  const std::string fifo = scratch_ / "pipe.jpg";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  // A photo cut off two thirds of the way through its data.
+  std::string whole;
+  for (const auto& entry : std::filesystem::directory_iterator(photos)) {
+    whole = entry.path().string();
+    break;
+  }
+  const std::string bytes = ReadBytes(whole);
+  const std::string cut = scratch_ / "cut.jpg";
+  WriteBytes(cut, bytes.substr(0, bytes.size() * 2 / 3));
+  const std::string output = scratch_ / "out/mixed.png";
+  // Nothing ever writes to the FIFO: a program that opened it would wait
+  // until the time limit ends it, with a failing status.
+  const auto run = Collage({"--size", "400x300", "--seed", "3", photos, fifo, "/dev/zero", cut, "-o", output});
+  if (!CanSave(run)) GTEST_SKIP() << "this build has no save command yet";
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("vornida-collage: skipped " + fifo + ": not a regular file\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("vornida-collage: skipped /dev/zero: not a regular file\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("vornida-collage: " + cut + ": the file is damaged; only the part that could be read is used\n"),
+            std::string::npos)
+      << run.out;
+  // The damaged photo is in the collage with the three others.
+  EXPECT_NE(run.out.find("Photos 4)"), std::string::npos) << run.out;
+  EXPECT_EQ(Identify(output), "PNG 400 300\n");
 }
 
 TEST_F(CollageProgram, EveryOutputFormatIsReadByRealReaders) {

@@ -30,7 +30,9 @@ class CollageProgram : public ::testing::Test {
 
   // Runs the program with `args`; standard error is collected with the output.
   testing::RunResult Collage(const std::vector<std::string>& args) {
-    std::string command = "cd " + testing::ShellQuote(scratch_.path()) + " && TMPDIR=" + testing::ShellQuote(scratch_ / "tmp") + " " +
+    // A program that would wait for ever is ended after five minutes.
+    std::string command = "cd " + testing::ShellQuote(scratch_.path()) +
+                          " && TMPDIR=" + testing::ShellQuote(scratch_ / "tmp") + " timeout 300 " +
                           testing::ShellQuote(kProgram);
     for (const std::string& arg : args) command += " " + testing::ShellQuote(arg);
     return testing::Run(command + " 2>&1 </dev/null");

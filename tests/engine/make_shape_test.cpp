@@ -191,6 +191,89 @@ TEST_F(MakeShapeTest, SecondMakeShapeCancelsTheRunningOneAndReplacesIt) {
   EXPECT_EQ(collage->itemCount, 20);
 }
 
+TEST_F(MakeShapeTest, UnwatchedCanvasGetsOnlyTheFinishedPreviewAndTheSameLayout) {
+  Play(ImportScript());
+  struct Layout {
+    std::vector<PointD> positions;
+    std::vector<double> angles;
+    std::vector<int32_t> order;
+    size_t frames = 0;
+  };
+  auto run = [&](bool watched) {
+    CollageRunner::Shared().SetCanvasWatched(watched);
+    log_.str("");
+    Play(MakeShape("shapeType='Circle'") + "\nwait\n");
+    CollageRunner::Shared().SetCanvasWatched(true);
+    Layout layout;
+    auto collage = CollageRunner::Shared().CurrentFinishedCollage();
+    if (!collage) return layout;
+    layout.positions = collage->itemPos;
+    layout.angles = collage->itemAngle;
+    layout.order = collage->drawOrder;
+    layout.frames = Find(Lines(log_.str()), "canvas: draw").size();
+    return layout;
+  };
+  const Layout watched = run(true);
+  const Layout unwatched = run(false);
+  ASSERT_EQ(watched.positions.size(), 30u);
+  EXPECT_GE(watched.frames, 12u);
+  EXPECT_EQ(unwatched.frames, 1u);  // the finished preview only
+  ASSERT_EQ(unwatched.positions.size(), watched.positions.size());
+  for (size_t i = 0; i < watched.positions.size(); ++i) {
+    EXPECT_EQ(unwatched.positions[i].x, watched.positions[i].x) << i;
+    EXPECT_EQ(unwatched.positions[i].y, watched.positions[i].y) << i;
+  }
+  EXPECT_EQ(unwatched.angles, watched.angles);
+  EXPECT_EQ(unwatched.order, watched.order);
+}
+
+// Pixels within 40 levels of a colour in a rendered collage.
+int64_t CountNear(const Bitmap& picture, uint32_t colour) {
+  int64_t count = 0;
+  for (int64_t y = 0; y < picture.height(); ++y) {
+    for (int64_t x = 0; x < picture.width(); ++x) {
+      const uint32_t p = picture.pixel(x, y);
+      bool near = true;
+      for (int shift = 0; shift < 24; shift += 8)
+        near = near && std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((colour >> shift) & 0xFF)) < 40;
+      count += near;
+    }
+  }
+  return count;
+}
+
+TEST_F(MakeShapeTest, FinalRenderUsesTheImportsPictureUntilThePhotoFileChanges) {
+  Play(ImportScript());
+  Play(MakeShape("shapeType='Rectangle'") + "\nwait\n");
+  auto collage = CollageRunner::Shared().CurrentFinishedCollage();
+  ASSERT_NE(collage, nullptr);
+  ASSERT_LE(collage->itemBoundingBoxWidth, 500);  // items no larger than what the import kept
+  const PhotoRecord photo = FindPhotoByPath(photos_ + "/p0.jpg");
+  ASSERT_NE(photo, nullptr);
+  ASSERT_FALSE(photo->decodedPath.empty());
+  EXPECT_EQ(photo->decodedWidth, 333);  // the 360 x 540 photo within 500 x 500
+  EXPECT_EQ(photo->decodedHeight, 500);
+  constexpr uint32_t kMagenta = 0xFFFF00FF, kCyan = 0xFF00FFFF;
+
+  // While the photo is unchanged its items come from the kept picture: made
+  // magenta here, it shows.
+  Picture marked = Bitmap::Create(333, 500, PixelFormat::Rgb32);
+  Fill(*marked, kMagenta);
+  ASSERT_TRUE(SavePicture(*marked, photo->decodedPath, EncoderId::Bmp));
+  Picture first = collage->RenderFinal("first.png");
+  ASSERT_NE(first, nullptr);
+  EXPECT_GT(CountNear(*first, kMagenta), 2000);
+  EXPECT_TRUE(collage->failedPhotos.empty());
+
+  // Once the photo file is written again, its items are decoded from it.
+  ASSERT_EQ(std::system((std::string(VORNIDA_PYTHON) + " -c \"from PIL import Image; Image.new('RGB', (360, 540), "
+                         "(0, 255, 255)).save('" + photos_ + "/p0.jpg', quality=95)\"").c_str()), 0);
+  Picture second = collage->RenderFinal("second.png");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(CountNear(*second, kMagenta), 0);
+  EXPECT_GT(CountNear(*second, kCyan), 2000);
+}
+
 TEST_F(MakeShapeTest, UnknownShapeEndsTheRunWithoutALayout) {
   Play(ImportScript());
   log_.str("");

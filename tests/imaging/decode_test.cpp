@@ -193,6 +193,9 @@ TEST_F(DecodeTest, AnimatedGifGivesItsFirstFrame) {
 }
 
 TEST_F(DecodeTest, DamagedOrForeignFilesGiveAnEmptyPicture) {
+  // Half of this small JPEG ends inside its first band of rows: nothing of
+  // the picture is whole (a longer one is used as far as it goes, see
+  // SizedDecodeTest).
   const std::vector<std::uint8_t> jpeg = testing::ReadBytes(File("plain.jpg"));
   testing::WriteBytes(File("truncated.jpg"), {jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() / 2)});
   std::vector<std::uint8_t> corrupt = jpeg;

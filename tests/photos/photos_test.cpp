@@ -95,6 +95,9 @@ class ImportTest : public ::testing::Test {
     ClearAllPhotos();
     HeadlessOptions options;
     options.strings["Loading_Photo"] = "Loading photo";
+    options.strings["Photo_Damaged"] = "Damaged, only partly read";
+    options.strings["Photo_Not_A_File"] = "Not a picture file, skipped";
+    options.strings["Photo_Too_Large"] = "Too large to read, skipped";
     host_ = std::make_unique<HeadlessHost>(log_, options);
     InstallPhotoCommands(host_->Control());
   }
@@ -174,7 +177,7 @@ Image.new('RGB', (90, 60), (10, 200, 10)).save(f"{folder}/it's here.bmp")
 Image.new('RGB', (64, 32), (10, 10, 200)).save(f'{folder}/pic.png')
 Image.new('RGB', (64, 48), (200, 200, 10)).save(f'{folder}/heic-source.png')
 data = open(f'{folder}/o1.jpg', 'rb').read()
-open(f'{folder}/corrupt.jpg', 'wb').write(data[:len(data) // 2])
+open(f'{folder}/truncated.jpg', 'wb').write(data[:len(data) * 2 // 3])
 open(f'{folder}/notes.jpg', 'w').write('not a picture\n')
 )",
          folder_.path());
@@ -183,7 +186,7 @@ open(f'{folder}/notes.jpg', 'w').write('not a picture\n')
 
   std::vector<std::string> selected;
   for (int o = 1; o <= 8; ++o) selected.push_back(Photo("o" + std::to_string(o) + ".jpg"));
-  for (const char* name : {"alpha.png", "anim.gif", "it's here.bmp", "pic.webp", "pic.heic", "corrupt.jpg",
+  for (const char* name : {"alpha.png", "anim.gif", "it's here.bmp", "pic.webp", "pic.heic", "truncated.jpg",
                            "notes.jpg", "O3.JPG"}) {
     selected.push_back(Photo(name));
   }
@@ -191,7 +194,8 @@ open(f'{folder}/notes.jpg', 'w').write('not a picture\n')
 
   // The expected calls, built from the rules: last selected first; a path
   // already listed (ignoring case) is skipped silently; a file that does
-  // not decode shows its state text only.
+  // not decode shows its state text only; a truncated one is imported as far
+  // as it reads, and named as damaged when the batch ends.
   const int total = static_cast<int>(selected.size());
   std::vector<std::string> expected = {Call("setProgressMaximum", Num(total)), Call("setProgress", Num(0))};
   std::set<std::string> listed;
@@ -205,7 +209,7 @@ open(f'{folder}/notes.jpg', 'w').write('not a picture\n')
     const std::string name = path.substr(path.rfind('/') + 1);
     expected.push_back(Call("getStr", Str("Loading_Photo")));
     expected.push_back(Call("setStateText", Str("Loading photo: " + name)));
-    if (name == "corrupt.jpg" || name == "notes.jpg") continue;
+    if (name == "notes.jpg") continue;
     listed.insert(AsciiLowered(path));
     order.push_back(path);
     const std::string text = "<photo name='" + name + "' src='" + path + "' thumb='" + ThumbPath(thumb++) + "'/>";
@@ -213,13 +217,15 @@ open(f'{folder}/notes.jpg', 'w').write('not a picture\n')
     expected.push_back(Call("setProgress", Num(++imported)));
   }
   // Two files were skipped, so the progress never reaches the maximum: it
-  // is not hidden, and the state text stays.
+  // is not hidden, and the state text names the damaged file.
+  expected.push_back(Call("getStr", Str("Photo_Damaged")));
+  expected.push_back(Call("setStateText", Str("Damaged, only partly read: truncated.jpg")));
   expected.push_back(Call("notify", Str("importing") + Str("0")));
   EXPECT_EQ(calls, expected);
   EXPECT_NE(std::find(calls.begin(), calls.end(),
                       Call("openAddPhotosDlgCallBack",
                            Str(XmlEscape("<photo name='it's here.bmp' src='" + Photo("it's here.bmp") + "' thumb='" +
-                                         ThumbPath(1000 + thumbnailsSoFar + 3) + "'/>")))),
+                                         ThumbPath(1000 + thumbnailsSoFar + 4) + "'/>")))),
             calls.end());
 
   // The list holds the photos in import order, upright sizes and thumbnail
@@ -236,7 +242,7 @@ open(f'{folder}/notes.jpg', 'w').write('not a picture\n')
              std::to_string(photos[i]->thumbHeight) + " ";
   }
   EXPECT_EQ(sizes,
-            "O3.JPG=300x200/200x133 pic.heic=64x48/200x150 pic.webp=64x32/200x100 it's here.bmp=90x60/200x133 "
+            "O3.JPG=300x200/200x133 truncated.jpg=300x200/200x133 pic.heic=64x48/200x150 pic.webp=64x32/200x100 it's here.bmp=90x60/200x133 "
             "anim.gif=120x120/200x200 alpha.png=50x40/200x160 o8.jpg=200x300/133x200 o7.jpg=200x300/133x200 "
             "o6.jpg=200x300/133x200 o5.jpg=200x300/133x200 o4.jpg=300x200/200x133 o2.jpg=300x200/200x133 "
             "o1.jpg=300x200/200x133 ");
@@ -258,7 +264,8 @@ open(f'{folder}/notes.jpg', 'w').write('not a picture\n')
   std::vector<std::string> described;
   for (std::string line; std::getline(lines, line);) described.push_back(line);
   ASSERT_EQ(described.size(), photos.size()) << thumbs;
-  std::map<std::string, std::string> blueCorner = {{"o1.jpg", "TL"}, {"o2.jpg", "TR"}, {"o3.jpg", "BR"},
+  std::map<std::string, std::string> blueCorner = {{"o1.jpg", "TL"}, {"truncated.jpg", "TL"},
+                                                   {"o2.jpg", "TR"}, {"o3.jpg", "BR"},
                                                    {"O3.JPG", "BR"}, {"o4.jpg", "BL"}, {"o5.jpg", "TL"},
                                                    {"o6.jpg", "TR"}, {"o7.jpg", "BR"}, {"o8.jpg", "BL"}};
   for (std::size_t i = 0; i < photos.size(); ++i) {

@@ -32,6 +32,7 @@
 #include "imaging/bitmap.h"
 #include "output/atomic_file.h"
 #include "output/output_checks.h"
+#include "photos/photo_library.h"
 #include "project/project_document.h"
 #include "photos/photo_search.h"
 #include "tools/vornida-collage/text_shape_picture.h"
@@ -53,6 +54,9 @@ constexpr auto kWaitLimit = std::chrono::hours(24);
 std::map<std::string, std::string> MovieTexts() {
   return {
       {"Loading_Photo", "Loading photo"},
+      {"Photo_Damaged", "Damaged, only partly read"},
+      {"Photo_Not_A_File", "Not a picture file, skipped"},
+      {"Photo_Too_Large", "Too large to read, skipped"},
       {"Calculating_photo_sizes", "Calculating photo sizes"},
       {"Calc_photos_size", "Measuring photos"},
       {"Creating_the_layout", "Creating the layout"},
@@ -193,8 +197,11 @@ bool CheckPicture(const std::string& option, const std::string& path, std::strin
     error = option + ": " + path + ": no such picture file";
     return false;
   }
-  Picture picture = LoadPicturePlain(path);
-  if (!picture || picture->width() < 1 || picture->height() < 1) {
+  // Read through, but kept small: a file declaring a huge size costs no memory.
+  const SizedLoad probe = LoadPictureSized(path, [](PictureSize full) {
+    return PictureSize{std::min<std::int64_t>(full.width, 64), std::min<std::int64_t>(full.height, 64)};
+  });
+  if (!probe.picture || probe.picture->empty()) {
     error = option + ": " + path + ": not a picture that can be read";
     return false;
   }
@@ -214,6 +221,15 @@ std::string WhyUnreadable(const std::string& path) {
   if (fd < 0) return SystemErrorText(errno);
   ::close(fd);
   return "not a picture that can be read";
+}
+
+// Why a photo was not imported, as the import found it.
+std::string SkipReason(const std::string& path) {
+  switch (ImportTroubleOf(path)) {
+    case ImportTrouble::NotAFile: return "not a regular file";
+    case ImportTrouble::TooLarge: return "too large to read";
+    default: return WhyUnreadable(path);
+  }
 }
 
 // The canvas a parameter text asks for, as the engine would limit it; nullopt
@@ -420,6 +436,8 @@ int Job::Run() {
   host.AddObserver(observer_);
   CVRFlashCtrl& control = host.Control();
   CollageRunner::Shared().SetSeed(line_.seed);
+  // Nobody watches the canvas of a command-line run.
+  CollageRunner::Shared().SetCanvasWatched(false);
 
   // A text shape is drawn from its text, whether the option or a project
   // gave it; the movie would do the same and hand the picture over.
@@ -452,14 +470,17 @@ int Job::Run() {
   RunFacts facts = observer_.Facts();
   const std::set<std::string> imported(facts.importedPaths.begin(), facts.importedPaths.end());
   if (imported.empty())
-    return Fail(photos_.size() == 1 ? photos_.front() + ": " + WhyUnreadable(photos_.front())
+    return Fail(photos_.size() == 1 ? photos_.front() + ": " + SkipReason(photos_.front())
                                     : "none of the " + std::to_string(photos_.size()) + " photos could be read");
   std::vector<std::string> usable;
   for (const std::string& photo : photos_) {
-    if (imported.contains(photo))
+    const ImportTrouble trouble = ImportTroubleOf(photo);
+    if (imported.contains(photo)) {
       usable.push_back(photo);
-    else
-      Note("skipped " + photo + ": " + WhyUnreadable(photo));
+      if (trouble == ImportTrouble::Damaged) Note(photo + ": the file is damaged; only the part that could be read is used");
+    } else {
+      Note("skipped " + photo + ": " + SkipReason(photo));
+    }
   }
 
   if (!control.HasCommandHandler("MakeShape")) return Unavailable("MakeShape");
