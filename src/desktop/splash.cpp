@@ -46,6 +46,8 @@ CSplashScreenDlg::CSplashScreenDlg(DesktopContext& context) : context_(context) 
 }
 
 CSplashScreenDlg::~CSplashScreenDlg() {
+  if (paintWatch_ != 0) context_.loop.stopTimer(paintWatch_);
+  if (movie_) g_signal_handlers_disconnect_by_data(movie_->Widget(), this);
   g_signal_handlers_disconnect_by_data(window_, &context_.loop);
   g_signal_handlers_disconnect_by_data(overlay_, this);
   control_.reset();
@@ -55,9 +57,51 @@ CSplashScreenDlg::~CSplashScreenDlg() {
 }
 
 void CSplashScreenDlg::Show() {
+  // The first frame drawn after the page has loaded shows the splash movie
+  // (the frames before it show the empty view).
+  movie_->SetLoadedHandler([this] {
+    loaded_ = true;
+    if (movie_) gtk_widget_queue_draw(movie_->Widget());
+  });
+  g_signal_connect_after(movie_->Widget(), "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer self) -> gboolean {
+                           auto* splash = static_cast<CSplashScreenDlg*>(self);
+                           if (splash->loaded_ && !splash->settled_ && !splash->paintPosted_) {
+                             // Done once this frame is on the screen.
+                             splash->paintPosted_ = true;
+                             splash->context_.loop.post([splash, alive = std::weak_ptr<bool>(splash->alive_)] {
+                               if (alive.lock()) splash->OnPainted(true);
+                             });
+                           }
+                           return FALSE;
+                         }),
+                         this);
   movie_->Load("splash.html", "lang=" + context_.languageTag);
   gtk_widget_show_all(GTK_WIDGET(window_));
   gtk_window_present(window_);
+}
+
+void CSplashScreenDlg::WhenPainted(std::function<void()> then) {
+  if (settled_ || movie_ == nullptr) {
+    then();
+    return;
+  }
+  whenPainted_.push_back(std::move(then));
+  if (paintWatch_ == 0)
+    paintWatch_ = context_.loop.startTimer(std::chrono::milliseconds(kLongestWaitMs), false, [this] {
+      paintWatch_ = 0;
+      OnPainted(false);
+    });
+}
+
+void CSplashScreenDlg::OnPainted(bool drawn) {
+  if (settled_) return;
+  settled_ = true;
+  painted_ = drawn;
+  if (paintWatch_ != 0) context_.loop.stopTimer(paintWatch_);
+  paintWatch_ = 0;
+  std::vector<std::function<void()>> waiting;
+  waiting.swap(whenPainted_);
+  for (auto& then : waiting) then();
 }
 
 void CSplashScreenDlg::HostMainMovie(GtkWidget* view, int width, int height) {
@@ -85,6 +129,7 @@ void CSplashScreenDlg::ReleaseMainMovie(GtkWidget* view) {
 void CSplashScreenDlg::Dismiss() {
   control_.reset();
   if (movie_) {
+    g_signal_handlers_disconnect_by_data(movie_->Widget(), this);
     movie_->Close();
     movie_.reset();
   }

@@ -248,6 +248,13 @@ class PrefixInstall(unittest.TestCase):
         self.assertEqual(answer, "answer: <string>%s</string>\n" % ARGS.version)
         with gzip.open(self.share + "/doc/vornida/changelog.gz", "rt", encoding="utf-8") as f:
             self.assertEqual(f.readline(), "vornida (%s) unstable; urgency=medium\n" % ARGS.version)
+        # The page's own version (what the splash shows and the upgrade check
+        # sends) is written by the build from the same number.
+        version_js = self.share + "/vornida/movie/js/version.js"
+        if os.path.isdir(os.path.join(ARGS.source, "movie")):
+            with open(version_js, encoding="utf-8") as f:
+                self.assertIn("export const MOVIE_VERSION = '%s';" % ARGS.version, f.read())
+            self.assertFalse(os.path.exists(version_js + ".in"), "the template is not part of the program")
 
     def test_program_folder_is_found_from_the_executable(self):
         program_folder = '<invoke name="GetAppPath" returntype="xml"><arguments></arguments></invoke>\n'
@@ -382,6 +389,11 @@ class DesktopProgram(unittest.TestCase):
         size = dict(line.split("=") for line in geometry.split())
         self.assertGreater(int(size["WIDTH"]), 400)
         self.assertGreater(int(size["HEIGHT"]), 300)
+        # The desktop matches the window with its entry through WM_CLASS.
+        wm_class = run(["xprop", "-display", display, "-id", window, "WM_CLASS"], env=env).stdout
+        entry = dict(line.rstrip("\n").split("=", 1) for line in open(
+            "%s/share/applications/%s.desktop" % (self.prefix, APP_ID), encoding="utf-8") if "=" in line)
+        self.assertEqual(re.findall(r'"([^"]*)"', wm_class), [entry["StartupWMClass"]] * 2, wm_class)
         shot = os.path.join(self.scratch, "window.png")
         run(["import", "-display", display, "-window", window, shot], env=env)
         with Image.open(shot) as picture:
