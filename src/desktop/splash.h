@@ -33,11 +33,11 @@ class CSplashScreenDlg {
   // Runs `then` once the splash movie has been drawn on the screen: at once
   // when it has been, else after its first frame following its load. A
   // splash that never gets drawn holds nothing up for longer than
-  // kLongestWait.
+  // kLongestWaitMs.
   void WhenPainted(std::function<void()> then);
   // Whether the splash movie was drawn (false when the wait gave up).
   bool IsPainted() const { return painted_; }
-  static constexpr int kLongestWaitMs = 2000;
+  static constexpr int kLongestWaitMs = 4000;
   // The main movie's view loads here, under the splash movie, at the size it
   // will have in the maximised main window (so that the page lays out once,
   // and the hand-over does not resize it).
@@ -61,6 +61,8 @@ class CSplashScreenDlg {
   platform::EventLoop::TimerId paintWatch_ = 0;
   std::vector<std::function<void()>> whenPainted_;
   void OnPainted(bool drawn);
+  void CancelPaintWatch();
+  GCancellable* paintCancel_ = nullptr;
   std::unique_ptr<platform::WebMovie> movie_;
   std::unique_ptr<CFlashCtrlEx> control_;
 };

@@ -21,6 +21,7 @@ GtkWidget* WrappingLabel(const char* name) {
 GtkWidget* DetailLabel(const char* name) {
   GtkWidget* label = WrappingLabel(name);
   gtk_label_set_selectable(GTK_LABEL(label), TRUE);
+  gtk_widget_set_can_focus(label, FALSE);  // no caret in it when the page shows
   gtk_style_context_add_class(gtk_widget_get_style_context(label), "dim-label");
   return label;
 }
