@@ -185,8 +185,17 @@ class MovieSession(unittest.TestCase):
         app.click("#add-photos-button")
         app.answer_file_dialog(paths[1])
         wait_until(lambda: len(self.tiles(app)) == 2, 30, "the chosen photo")
+        # What the page sees of the drag: it marks where the files go while they are over it.
+        app.execute("window.dragSeen = []; const app = document.getElementById('app');"
+                    "for (const name of ['dragenter', 'dragleave', 'drop']) document.addEventListener(name, (e) =>"
+                    " setTimeout(() => dragSeen.push([name, [...(e.dataTransfer?.types ?? [])].join(),"
+                    " app.classList.contains('dragging')])));")
         drop_files(self.x, [paths[2]])
         wait_until(lambda: len(self.tiles(app)) == 3, 30, "the dropped photo")
+        seen = app.execute("return window.dragSeen;")
+        self.assertEqual(seen[0], ["dragenter", "Files", True], seen)
+        self.assertFalse(seen[-1][2], "the mark goes once the files are dropped: %s" % seen)
+        self.assertFalse(app.execute("return document.getElementById('app').classList.contains('dragging');"))
         self.assertEqual(sorted(self.tiles(app)), sorted(paths))
         self.assertEqual(app.execute("return document.getElementById('photo-count').textContent;"), "3 photos")
         time.sleep(0.5)

@@ -276,6 +276,11 @@ class Vornida:
         time.sleep(0.1)
         self.x.press("ctrl+a")
         self.x.run("xdotool", "type", "--clearmodifiers", "--delay", "60", text)
+        # Keys reach the page a moment after XTEST sent them; leave the field only once all have.
+        try:
+            self.wait_for("document.querySelector(%s).value === %s" % (json.dumps(css), json.dumps(text)), 5)
+        except TimeoutError:
+            pass  # the caller's check names what arrived
         self.x.press("Tab")
 
     def wait_for(self, expression, timeout=30):
