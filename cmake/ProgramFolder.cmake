@@ -17,8 +17,16 @@ file(RELATIVE_PATH VORNIDA_PROGRAM_FOLDER_FROM_BINARIES
 set(VORNIDA_MOVIE_SOURCE ${PROJECT_SOURCE_DIR}/movie)
 file(GLOB VORNIDA_PROGRAM_PICTURES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/assets/pictures/*.png)
 set(VORNIDA_DEMO_PHOTOS_SOURCE ${PROJECT_SOURCE_DIR}/assets/demo-photos)
-# What of movie/ is not part of the program: its tests and their tooling.
-set(VORNIDA_MOVIE_EXCLUDES "*.test.js" "*.test.mjs" "node_modules" "package.json" "package-lock.json")
+# What of movie/ is not part of the program: its tests and their tooling, and
+# the templates of the files the build writes.
+set(VORNIDA_MOVIE_EXCLUDES "*.test.js" "*.test.mjs" "node_modules" "package.json" "package-lock.json" "*.in")
+
+# The movie's files written by the build, laid out as in movie/: js/version.js
+# carries the project's version, so that no second copy of the number exists.
+set(VORNIDA_MOVIE_GENERATED ${PROJECT_BINARY_DIR}/movie-generated)
+if(EXISTS ${VORNIDA_MOVIE_SOURCE}/js/version.js.in)
+  configure_file(${VORNIDA_MOVIE_SOURCE}/js/version.js.in ${VORNIDA_MOVIE_GENERATED}/js/version.js @ONLY)
+endif()
 
 set(VORNIDA_PROGRAM_FOLDER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/copy_program_folder.cmake)
 
@@ -42,9 +50,11 @@ function(vornida_program_folder target)
       "-DPICTURES=${VORNIDA_PROGRAM_PICTURES}"
       -DDEMO_PHOTOS=${VORNIDA_DEMO_PHOTOS_SOURCE}
       "-DMOVIE_EXCLUDES=${VORNIDA_MOVIE_EXCLUDES}"
+      -DMOVIE_GENERATED=${VORNIDA_MOVIE_GENERATED}
       -P ${VORNIDA_PROGRAM_FOLDER_SCRIPT}
     COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
     DEPENDS ${sources} ${VORNIDA_PROGRAM_PICTURES} ${VORNIDA_PROGRAM_FOLDER_SCRIPT}
+            ${VORNIDA_MOVIE_GENERATED}/js/version.js
     COMMENT "Program folder beside ${target}"
     VERBATIM)
   add_custom_target(${target}_program_folder DEPENDS ${stamp})
@@ -63,5 +73,6 @@ function(vornida_install_program_folder)
       list(APPEND excludes PATTERN ${pattern} EXCLUDE)
     endforeach()
     install(DIRECTORY ${VORNIDA_MOVIE_SOURCE} DESTINATION ${VORNIDA_PROGRAM_FOLDER_INSTALLED} ${excludes})
+    install(DIRECTORY ${VORNIDA_MOVIE_GENERATED}/ DESTINATION ${VORNIDA_PROGRAM_FOLDER_INSTALLED}/movie)
   endif()
 endfunction()

@@ -1,5 +1,5 @@
 # cmake -DDESTINATION=DIR -DMOVIE=DIR -DPICTURES=FILES -DDEMO_PHOTOS=DIR
-#       -DMOVIE_EXCLUDES=PATTERNS -P copy_program_folder.cmake
+#       -DMOVIE_EXCLUDES=PATTERNS -DMOVIE_GENERATED=DIR -P copy_program_folder.cmake
 # Refreshes the build-tree program folder in DESTINATION: the folders are
 # copied anew so that files deleted from the sources do not linger.
 file(REMOVE_RECURSE ${DESTINATION}/movie ${DESTINATION}/demo-photos)
@@ -11,4 +11,8 @@ if(EXISTS ${MOVIE})
     list(APPEND excludes PATTERN ${pattern} EXCLUDE)
   endforeach()
   file(COPY ${MOVIE} DESTINATION ${DESTINATION} ${excludes})
+  # The files the build wrote from the movie's templates join them.
+  if(IS_DIRECTORY ${MOVIE_GENERATED})
+    file(COPY ${MOVIE_GENERATED}/ DESTINATION ${DESTINATION}/movie)
+  endif()
 endif()

@@ -117,6 +117,32 @@ CMainFrame::CMainFrame(DesktopContext& context, std::function<void()> onClose)
                    this);
   gtk_drag_dest_set(GTK_WIDGET(overlay_), GTK_DEST_DEFAULT_ALL, kDropTargets, 1, GDK_ACTION_COPY);
   g_signal_connect(overlay_, "drag-data-received", G_CALLBACK(&CMainFrame::OnDragDataReceived), this);
+  g_signal_connect(overlay_, "drag-motion",
+                   G_CALLBACK(+[](GtkWidget*, GdkDragContext*, int, int, guint, gpointer self) -> gboolean {
+                     auto* frame = static_cast<CMainFrame*>(self);
+                     if (!frame->dragOver_) frame->TellPageOfDrag("dragenter");
+                     frame->dragOver_ = true;
+                     return FALSE;  // GTK answers the motion itself (GTK_DEST_DEFAULT_MOTION)
+                   }),
+                   this);
+  g_signal_connect(overlay_, "drag-leave", G_CALLBACK(+[](GtkWidget*, GdkDragContext*, guint, gpointer self) {
+                     auto* frame = static_cast<CMainFrame*>(self);
+                     if (frame->dragOver_) frame->TellPageOfDrag("dragleave");
+                     frame->dragOver_ = false;
+                   }),
+                   this);
+}
+
+void CMainFrame::TellPageOfDrag(const char* event) {
+  if (!handedOver_) return;
+  // The page looks for a "Files" entry in the transfer's types.
+  const std::string script = std::string(
+                                 "(() => { const transfer = new DataTransfer();"
+                                 " try { transfer.items.add(new File([], 'dragged')); } catch (e) {}"
+                                 " document.dispatchEvent(new DragEvent('") +
+                             event + "', { bubbles: true, cancelable: true, dataTransfer: transfer })); })();";
+  webkit_web_view_evaluate_javascript(movie_->View(), script.c_str(), -1, "vornida-drag", nullptr, nullptr,
+                                      nullptr, nullptr);
 }
 
 CMainFrame::~CMainFrame() {
@@ -169,6 +195,8 @@ void CMainFrame::OnDragDataReceived(GtkWidget*, GdkDragContext* drag, int, int, 
   }
   g_strfreev(uris);
   gtk_drag_finish(drag, !paths.empty(), FALSE, time);
+  frame->dragOver_ = false;
+  frame->TellPageOfDrag("drop");
   if (paths.empty()) return;
   // Imported after the drop has been answered, so the source is not kept waiting.
   frame->context_.loop.post([frame, paths] { frame->OpenFiles(paths); });

@@ -59,6 +59,11 @@ class CMainFrame {
   static void InitialSize(int screenWidth, int screenHeight, int& width, int& height);
 
  private:
+  // Files dragged over the window land on it, not in the page; the page is
+  // told with the DOM drag events it would have had ("dragenter" with a
+  // "Files" type, "dragleave", "drop"), so that it can show where they go.
+  void TellPageOfDrag(const char* event);
+  bool dragOver_ = false;
   static void OnDragDataReceived(GtkWidget* widget, GdkDragContext* drag, int x, int y, GtkSelectionData* data,
                                  guint info, guint time, gpointer self);
 

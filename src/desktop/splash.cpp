@@ -2,6 +2,14 @@
 
 namespace vornida {
 
+namespace {
+
+// Resolves once the page has produced two animation frames.
+constexpr const char* kTwoFrames =
+    "return new Promise((done) => requestAnimationFrame(() => requestAnimationFrame(() => done(true))));";
+
+}  // namespace
+
 CSplashScreenDlg::CSplashScreenDlg(DesktopContext& context) : context_(context) {
   window_ = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
   g_object_ref_sink(window_);
@@ -46,6 +54,9 @@ CSplashScreenDlg::CSplashScreenDlg(DesktopContext& context) : context_(context) 
 }
 
 CSplashScreenDlg::~CSplashScreenDlg() {
+  CancelPaintWatch();
+  if (paintWatch_ != 0) context_.loop.stopTimer(paintWatch_);
+  if (movie_) g_signal_handlers_disconnect_by_data(movie_->Widget(), this);
   g_signal_handlers_disconnect_by_data(window_, &context_.loop);
   g_signal_handlers_disconnect_by_data(overlay_, this);
   control_.reset();
@@ -55,9 +66,65 @@ CSplashScreenDlg::~CSplashScreenDlg() {
 }
 
 void CSplashScreenDlg::Show() {
+  // The page has been drawn once two animation frames have passed in the web
+  // process after its load; the next frame of the window puts it on the screen.
+  paintCancel_ = g_cancellable_new();
+  movie_->SetLoadedHandler([this] {
+    if (!movie_ || settled_) return;
+    webkit_web_view_call_async_javascript_function(
+        movie_->View(), kTwoFrames, -1, nullptr, "vornida-splash", nullptr, paintCancel_,
+        +[](GObject* view, GAsyncResult* result, gpointer self) {
+          GError* error = nullptr;
+          JSCValue* value = webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(view), result, &error);
+          if (value != nullptr) g_object_unref(value);
+          const bool cancelled = error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+          if (error != nullptr) g_error_free(error);
+          if (cancelled) return;  // the splash went meanwhile
+          auto* splash = static_cast<CSplashScreenDlg*>(self);
+          splash->loaded_ = true;
+          gtk_widget_queue_draw(splash->movie_->Widget());
+        },
+        this);
+  });
+  g_signal_connect_after(movie_->Widget(), "draw", G_CALLBACK(+[](GtkWidget*, cairo_t*, gpointer self) -> gboolean {
+                           auto* splash = static_cast<CSplashScreenDlg*>(self);
+                           if (splash->loaded_ && !splash->settled_ && !splash->paintPosted_) {
+                             // Done once this frame is on the screen.
+                             splash->paintPosted_ = true;
+                             splash->context_.loop.post([splash, alive = std::weak_ptr<bool>(splash->alive_)] {
+                               if (alive.lock()) splash->OnPainted(true);
+                             });
+                           }
+                           return FALSE;
+                         }),
+                         this);
   movie_->Load("splash.html", "lang=" + context_.languageTag);
   gtk_widget_show_all(GTK_WIDGET(window_));
   gtk_window_present(window_);
+}
+
+void CSplashScreenDlg::WhenPainted(std::function<void()> then) {
+  if (settled_ || movie_ == nullptr) {
+    then();
+    return;
+  }
+  whenPainted_.push_back(std::move(then));
+  if (paintWatch_ == 0)
+    paintWatch_ = context_.loop.startTimer(std::chrono::milliseconds(kLongestWaitMs), false, [this] {
+      paintWatch_ = 0;
+      OnPainted(false);
+    });
+}
+
+void CSplashScreenDlg::OnPainted(bool drawn) {
+  if (settled_) return;
+  settled_ = true;
+  painted_ = drawn;
+  if (paintWatch_ != 0) context_.loop.stopTimer(paintWatch_);
+  paintWatch_ = 0;
+  std::vector<std::function<void()>> waiting;
+  waiting.swap(whenPainted_);
+  for (auto& then : waiting) then();
 }
 
 void CSplashScreenDlg::HostMainMovie(GtkWidget* view, int width, int height) {
@@ -82,9 +149,18 @@ void CSplashScreenDlg::ReleaseMainMovie(GtkWidget* view) {
   mainView_ = nullptr;
 }
 
+void CSplashScreenDlg::CancelPaintWatch() {
+  if (paintCancel_ == nullptr) return;
+  g_cancellable_cancel(paintCancel_);
+  g_object_unref(paintCancel_);
+  paintCancel_ = nullptr;
+}
+
 void CSplashScreenDlg::Dismiss() {
+  CancelPaintWatch();
   control_.reset();
   if (movie_) {
+    g_signal_handlers_disconnect_by_data(movie_->Widget(), this);
     movie_->Close();
     movie_.reset();
   }

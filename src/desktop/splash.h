@@ -5,7 +5,9 @@
 
 #include <gtk/gtk.h>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "desktop/desktop_context.h"
 #include "host/flash_ctrl.h"
@@ -28,6 +30,14 @@ class CSplashScreenDlg {
 
   // Starts the splash movie and shows the window.
   void Show();
+  // Runs `then` once the splash movie has been drawn on the screen: at once
+  // when it has been, else after its first frame following its load. A
+  // splash that never gets drawn holds nothing up for longer than
+  // kLongestWaitMs.
+  void WhenPainted(std::function<void()> then);
+  // Whether the splash movie was drawn (false when the wait gave up).
+  bool IsPainted() const { return painted_; }
+  static constexpr int kLongestWaitMs = 4000;
   // The main movie's view loads here, under the splash movie, at the size it
   // will have in the maximised main window (so that the page lays out once,
   // and the hand-over does not resize it).
@@ -43,6 +53,16 @@ class CSplashScreenDlg {
   GtkOverlay* overlay_ = nullptr;
   GtkWidget* mainView_ = nullptr;
   GdkRectangle mainViewSize_{0, 0, 0, 0};
+  bool loaded_ = false;
+  bool painted_ = false;
+  bool settled_ = false;  // painted, or given up on
+  bool paintPosted_ = false;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // for tasks posted to the loop
+  platform::EventLoop::TimerId paintWatch_ = 0;
+  std::vector<std::function<void()>> whenPainted_;
+  void OnPainted(bool drawn);
+  void CancelPaintWatch();
+  GCancellable* paintCancel_ = nullptr;
   std::unique_ptr<platform::WebMovie> movie_;
   std::unique_ptr<CFlashCtrlEx> control_;
 };

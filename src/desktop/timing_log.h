@@ -4,6 +4,9 @@
 // the process.
 //
 //   splash-shown T        the splash window was first drawn
+//   load-complete T       the main movie said "LoadComplete"
+//   splash-painted T      the splash movie was on the screen and the main
+//                         window could take over
 //   main-shown T          the main window was first drawn
 //   stall T MS            the main loop's 5 ms probe fired MS late (over 2 ms)
 //   frame T               a preview picture was drawn into the canvas

@@ -22,6 +22,9 @@ namespace vornida {
 
 namespace {
 
+// The desktop entry's id. Both halves of every window's WM_CLASS carry it, so
+// that the desktop matches the windows with the entry (its StartupWMClass).
+constexpr const char* kApplicationId = "example.vornida.Vornida";
 constexpr const char* kSplashPage = "splash.html";
 constexpr const char* kMainPage = "main.html";
 constexpr const char* kNoWebEngine =
@@ -59,7 +62,7 @@ int CVornidaApp::Run(const DesktopOptions& options) {
 }
 
 bool CVornidaApp::InitInstance(const DesktopOptions& options) {
-  g_set_prgname("example.vornida.Vornida");
+  g_set_prgname(kApplicationId);
   g_set_application_name("Vornida");
   if (!gtk_init_check(nullptr, nullptr)) {
     g_printerr("vornida: cannot open the display%s%s\n", g_getenv("DISPLAY") ? " " : "",
@@ -67,6 +70,8 @@ bool CVornidaApp::InitInstance(const DesktopOptions& options) {
     exitStatus_ = 1;
     return false;
   }
+  // After the display is open: opening it sets the class from the program's name.
+  gdk_set_program_class(kApplicationId);
   const std::string movieFolder = options.movieFolder.empty() ? DefaultMovieFolder() : options.movieFolder;
 
   context_ = std::make_unique<DesktopContext>(options, movieFolder);
@@ -113,6 +118,7 @@ bool CVornidaApp::InitInstance(const DesktopOptions& options) {
 
   mainWindow_ = std::make_unique<CMainFrame>(*context_, [this] { RequestExit(); });
   mainWindow_->SetLoadCompleteHandler([this] {
+    if (timing_) timing_->Record("load-complete");
     context_->loop.post([this] { OnMainMovieLoaded(); });
   });
   if (timing_) {
@@ -144,10 +150,16 @@ void CVornidaApp::OnMainMovieLoaded() {
   if (mainWindow_ == nullptr || mainWindow_->IsHandedOver() || context_->loop.quitRequested()) return;
   if (loadWatch_ != 0) context_->loop.stopTimer(loadWatch_);
   loadWatch_ = 0;
-  mainWindow_->HandOver([this](GtkWidget* view) { splash_->ReleaseMainMovie(view); });
-  context_->dialogParent = mainWindow_->Window();
-  splash_->Dismiss();
-  mainWindow_->OpenFiles(context_->options.files);
+  // The splash is seen before the main window takes over, however fast the
+  // main movie was.
+  splash_->WhenPainted([this] {
+    if (mainWindow_ == nullptr || mainWindow_->IsHandedOver() || context_->loop.quitRequested()) return;
+    if (timing_ && splash_->IsPainted()) timing_->Record("splash-painted");
+    mainWindow_->HandOver([this](GtkWidget* view) { splash_->ReleaseMainMovie(view); });
+    context_->dialogParent = mainWindow_->Window();
+    splash_->Dismiss();
+    mainWindow_->OpenFiles(context_->options.files);
+  });
 }
 
 void CVornidaApp::RequestExit() {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include "host/messages.h"
 #include "xml/xml_doc.h"
 #include "platform/gtk/gtk_event_loop.h"
+#include "platform/gtk/gtk_wizard_view.h"
 #include "platform/gtk/movie_scheme.h"
 #include "platform/gtk/web_movie.h"
 #include "platform/headless/headless_platform.h"
@@ -238,6 +240,60 @@ TEST_F(Bridge, PicturesAreServedAndNothingElse) {
   EXPECT_EQ(Call(Invoke("fetch", {"vornida://movie/../desktop_logic_test.cpp"})), "error");
   EXPECT_EQ(Call(Invoke("fetch", {"vornida://movie/%2e%2e/bridge_test.cpp"})), "error");
   EXPECT_EQ(Call(Invoke("fetch", {"vornida://elsewhere/x"})), "error");
+}
+
+// The wizard's window, where its texts land.
+GtkWidget* FindNamed(GtkWidget* root, const char* name) {
+  if (g_strcmp0(gtk_widget_get_name(root), name) == 0) return root;
+  if (!GTK_IS_CONTAINER(root)) return nullptr;
+  struct Search {
+    const char* name;
+    GtkWidget* found;
+  } search{name, nullptr};
+  gtk_container_forall(GTK_CONTAINER(root), +[](GtkWidget* child, gpointer data) {
+    auto* s = static_cast<Search*>(data);
+    if (s->found == nullptr) s->found = FindNamed(child, s->name);
+  }, &search);
+  return search.found;
+}
+
+TEST(WizardWindow, DetailLineIsShownBelowTheStatusOnPagesOneAndThree) {
+  ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs a display";
+  platform::GtkEventLoop loop;
+  const std::string picture = std::string(VORNIDA_SOURCE_DIR) + "/assets/pictures/wizard-header.png";
+  platform::GtkWizardView view(nullptr, true, picture, loop);
+  GtkWidget* window = view.Window();
+  const auto settle = [&](const std::function<bool()>& done) {
+    for (int turn = 0; turn < 400 && !done(); ++turn) {
+      while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+      g_usleep(5000);
+    }
+    return done();
+  };
+  view.ShowPage(1, "Update", "Checking", "Looking for a newer version");
+  view.SetControlText(kWizardStatusText, "Connecting");
+  view.SetControlText(kWizardDetailText, "Connecting to 127.0.0.1:8080");
+  view.Show();
+  GtkWidget* status1 = FindNamed(window, "wizard-status-1");
+  GtkWidget* detail1 = FindNamed(window, "wizard-detail-1");
+  ASSERT_NE(detail1, nullptr);
+  ASSERT_TRUE(settle([&] { return gtk_widget_get_mapped(detail1); })) << "the detail line is on the page";
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(detail1)), "Connecting to 127.0.0.1:8080");
+  GtkAllocation status{}, detail{};
+  gtk_widget_get_allocation(status1, &status);
+  gtk_widget_get_allocation(detail1, &detail);
+  EXPECT_GT(detail.height, 0);
+  EXPECT_GE(detail.y, status.y + status.height) << "below the status";
+
+  // Page 3 has its own line; what page 1 said stays there.
+  view.ShowPage(3, "Update", "Downloading", "");
+  view.SetControlText(kWizardDetailText, "The disk is full.");
+  GtkWidget* detail3 = FindNamed(window, "wizard-detail-3");
+  ASSERT_NE(detail3, nullptr);
+  ASSERT_TRUE(settle([&] { return gtk_widget_get_mapped(detail3) && !gtk_widget_get_mapped(detail1); }));
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(detail3)), "The disk is full.");
+  EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(detail1)), "Connecting to 127.0.0.1:8080");
+  view.Destroy();
 }
 
 }  // namespace

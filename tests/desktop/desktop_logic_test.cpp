@@ -53,7 +53,12 @@ TEST(MovieScheme, LocalPictureAddressesRoundTripAnyPath) {
     const auto parsed = platform::ParseSchemeUri(uri);
     EXPECT_EQ(parsed.target, SchemeTarget::LocalPicture) << uri;
     EXPECT_EQ(parsed.path, path) << uri;
+    // The page adds "?v=N" to make the engine fetch a changed preview anew.
+    const auto busted = platform::ParseSchemeUri(uri + "?v=12");
+    EXPECT_EQ(busted.target, SchemeTarget::LocalPicture) << uri;
+    EXPECT_EQ(busted.path, path) << uri;
   }
+  EXPECT_EQ(platform::ParseSchemeUri("vornida://movie/js/version.js?v=3.61").path, "js/version.js");
   EXPECT_EQ(platform::ParseSchemeUri("vornida://file/tmp/../etc/shadow").target, SchemeTarget::Invalid);
 }
 

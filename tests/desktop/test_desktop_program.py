@@ -9,6 +9,7 @@ folder) so that a person can look at them.
 """
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -17,7 +18,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from vornida_driver import PYTHON, Vornida, XServer, start_plain, wait_until  # noqa: E402
+from vornida_driver import PYTHON, Vornida, XServer, drop_files, start_plain, wait_until  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PAGES = os.path.join(HERE, "pages")
@@ -99,6 +100,13 @@ class DesktopProgram(unittest.TestCase):
         picture = shot(self.x, "main")
         self.assertTrue(near(self.x.pixel(picture, 200, 200), AREA))
         self.assertEqual(app.execute("return window.vornidaLang;"), "en-US")
+        # The desktop entry names the windows' class, so that the desktop ties them to it.
+        with open(os.path.join(HERE, "..", "..", "packaging", "example.vornida.Vornida.desktop"),
+                  encoding="utf-8") as entry:
+            wm_class = [line.strip().split("=", 1)[1] for line in entry if line.startswith("StartupWMClass=")]
+        for window in (main, splash):
+            self.assertEqual(re.findall(r'"([^"]*)"', self.x.run("xprop", "-id", str(window), "WM_CLASS")),
+                             wm_class * 2)
 
     def test_window_commands_and_the_system_menu(self):
         app = self.start()
@@ -251,27 +259,10 @@ class DesktopProgram(unittest.TestCase):
         app = self.start()
         app.wait_for("window.vornidaReady === true")
 
-        def drop(*files):
-            source = subprocess.Popen([PYTHON, os.path.join(HERE, "drag_source.py"), "900", "500", *files],
-                                      env=self.x.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            try:
-                self.x.wait_window("^Vornida drag source$")
-                time.sleep(0.5)
-                self.x.run("xdotool", "mousemove", "--sync", "1000", "550", "mousedown", "1")
-                for step in range(1, 16):
-                    self.x.run("xdotool", "mousemove", "--sync", str(1000 - step * 25), str(550 - step * 10))
-                    time.sleep(0.05)
-                time.sleep(0.3)
-                self.x.run("xdotool", "mouseup", "1")
-            finally:
-                time.sleep(0.5)
-                source.terminate()
-                source.wait(10)
-
-        drop(photo)
+        drop_files(self.x, [photo])
         wait_until(lambda: calls(app, "openAddPhotosDlgCallBack"), 30, "the dropped photo")
         self.assertIn("dropped photo.jpg", calls(app, "openAddPhotosDlgCallBack")[0])
-        drop(project)
+        drop_files(self.x, [project])
         wait_until(lambda: calls(app, "openProjectCallBack"), 30, "the dropped project")
         wait_until(lambda: len(calls(app, "openAddPhotosDlgCallBack")) == 2, 30, "the project's photo")
         self.assertIn("wood.jpg", calls(app, "openAddPhotosDlgCallBack")[1])

@@ -244,6 +244,45 @@ class Vornida:
         self.execute("setTimeout(() => { window.vornidaLastRun = Promise.resolve(" + expression +
                      ").then((v) => { window.vornidaLastResult = v; }); }, %d); return true;" % delay_ms)
 
+    def element(self, css, timeout=10):
+        """The WebDriver reference of the first element matching `css` (waits for it)."""
+        def found():
+            try:
+                answer = self._session("POST", "/element", {"using": "css selector", "value": css})
+            except WebDriverError:
+                return None
+            return next(iter(answer.values()), None)
+        return wait_until(found, timeout, "an element " + css, 0.1)
+
+    def click(self, css, timeout=10):
+        """Clicks an element as WebDriver does: scrolled into view, then a real pointer click at its centre."""
+        self._session("POST", "/element/%s/click" % self.element(css, timeout), {})
+
+    def type_into(self, css, text):
+        """Replaces a field's text as a person does, all through X: a pointer click into it, then
+        Ctrl+A, the text, and Tab to leave the field, which commits it. (WebKitWebDriver's own
+        element clear and key chords leave number fields as they were.)"""
+        self.element(css)
+        self.wait_for("(() => { const e = document.querySelector(%s); return e && e.getClientRects().length > 0 "
+                      "&& !e.disabled; })()" % json.dumps(css), 10)
+        left, top, width, height = self.execute(
+            "const e = document.querySelector(arguments[0]); e.scrollIntoView({block: 'center'});"
+            "const r = e.getBoundingClientRect(); return [r.left, r.top, r.width, r.height];", css)
+        window = self.main_window()
+        x0, y0 = self.x.geometry(window)[:2]
+        # Without a window manager nobody gives the window back the keyboard after a dialog.
+        self.x.run("xdotool", "windowfocus", "--sync", str(window))
+        self.x.click(int(x0 + left + width / 2), int(y0 + top + height / 2))
+        time.sleep(0.1)
+        self.x.press("ctrl+a")
+        self.x.run("xdotool", "type", "--clearmodifiers", "--delay", "60", text)
+        # Keys reach the page a moment after XTEST sent them; leave the field only once all have.
+        try:
+            self.wait_for("document.querySelector(%s).value === %s" % (json.dumps(css), json.dumps(text)), 5)
+        except TimeoutError:
+            pass  # the caller's check names what arrived
+        self.x.press("Tab")
+
     def wait_for(self, expression, timeout=30):
         """Waits until a page expression is true; gives its value."""
         return wait_until(lambda: self.execute("return (" + expression + ");"), timeout, expression, 0.1)
@@ -251,15 +290,27 @@ class Vornida:
     # --- native windows ---
 
     def main_window(self, timeout=20):
-        return self.x.wait_window("^Vornida$", timeout)
+        """The main window: the largest window named Vornida (after a drop GTK keeps a 1 x 1
+        helper window of the same name at -99, -99; message boxes are smaller too)."""
+        def largest():
+            windows = self.x.windows("^Vornida$")
+            sizes = {w: self.x.geometry(w) for w in windows}
+            return max(windows, key=lambda w: sizes[w][2] * sizes[w][3]) if windows else None
+        return wait_until(largest, timeout, "the main window")
 
-    def answer_file_dialog(self, path, title=".", timeout=20):
-        """Types a path into the file dialog that is open (Ctrl+L, the path, Enter)."""
+    def answer_file_dialog(self, path, title=".", timeout=20, shoot=None):
+        """Types a path into the file dialog that is open (Ctrl+L, the path, Enter).
+        `shoot(dialog)`, when given, is called once the dialog has settled (for a screenshot)."""
         dialog = self.x.wait_window(title, timeout)
         wait_until(lambda: self._is_dialog(dialog), timeout, "the file dialog")
         time.sleep(0.3)  # the dialog takes keys once it has settled
+        if shoot:
+            time.sleep(0.5)
+            shoot(dialog)
         self.x.key(dialog, "ctrl+l")
         time.sleep(0.2)
+        # A save dialog may offer a name already (the project's); the path replaces all of it.
+        self.x.key(dialog, "ctrl+a")
         self.x.type_text(dialog, path)
         time.sleep(0.2)
         self.x.key(dialog, "Return")
@@ -339,6 +390,25 @@ class Vornida:
         self.exit_status  # read before the folder goes
         if self.own_scratch and not os.environ.get("VORNIDA_KEEP_SCRATCH"):
             shutil.rmtree(self.scratch, ignore_errors=True)
+
+
+def drop_files(x, files):
+    """Drags `files` from a small drag source window (drag_source.py) onto the middle of the screen."""
+    source = subprocess.Popen([PYTHON, os.path.join(HERE, "drag_source.py"), "900", "500", *files],
+                              env=x.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        x.wait_window("^Vornida drag source$")
+        time.sleep(0.5)
+        x.run("xdotool", "mousemove", "--sync", "1000", "550", "mousedown", "1")
+        for step in range(1, 16):
+            x.run("xdotool", "mousemove", "--sync", str(1000 - step * 25), str(550 - step * 10))
+            time.sleep(0.05)
+        time.sleep(0.3)
+        x.run("xdotool", "mouseup", "1")
+    finally:
+        time.sleep(0.5)
+        source.terminate()
+        source.wait(10)
 
 
 def start_plain(x, binary, args=(), scratch=None):

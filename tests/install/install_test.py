@@ -19,6 +19,7 @@ GROUP is one of
 when every check of the group had to be skipped.
 """
 import argparse
+import fcntl
 import glob
 import gzip
 import os
@@ -248,6 +249,13 @@ class PrefixInstall(unittest.TestCase):
         self.assertEqual(answer, "answer: <string>%s</string>\n" % ARGS.version)
         with gzip.open(self.share + "/doc/vornida/changelog.gz", "rt", encoding="utf-8") as f:
             self.assertEqual(f.readline(), "vornida (%s) unstable; urgency=medium\n" % ARGS.version)
+        # The page's own version (what the splash shows and the upgrade check
+        # sends) is written by the build from the same number.
+        version_js = self.share + "/vornida/movie/js/version.js"
+        if os.path.isdir(os.path.join(ARGS.source, "movie")):
+            with open(version_js, encoding="utf-8") as f:
+                self.assertIn("export const MOVIE_VERSION = '%s';" % ARGS.version, f.read())
+            self.assertFalse(os.path.exists(version_js + ".in"), "the template is not part of the program")
 
     def test_program_folder_is_found_from_the_executable(self):
         program_folder = '<invoke name="GetAppPath" returntype="xml"><arguments></arguments></invoke>\n'
@@ -382,6 +390,11 @@ class DesktopProgram(unittest.TestCase):
         size = dict(line.split("=") for line in geometry.split())
         self.assertGreater(int(size["WIDTH"]), 400)
         self.assertGreater(int(size["HEIGHT"]), 300)
+        # The desktop matches the window with its entry through WM_CLASS.
+        wm_class = run(["xprop", "-display", display, "-id", window, "WM_CLASS"], env=env).stdout
+        entry = dict(line.rstrip("\n").split("=", 1) for line in open(
+            "%s/share/applications/%s.desktop" % (self.prefix, APP_ID), encoding="utf-8") if "=" in line)
+        self.assertEqual(re.findall(r'"([^"]*)"', wm_class), [entry["StartupWMClass"]] * 2, wm_class)
         shot = os.path.join(self.scratch, "window.png")
         run(["import", "-display", display, "-window", window, shot], env=env)
         with Image.open(shot) as picture:
@@ -432,7 +445,7 @@ class DebianPackage(unittest.TestCase):
         # Computed from the binaries: the C library and the imaging library
         # every program links, WebKitGTK when the desktop program is in.
         for package in ["libc6", "libvips42", "libjpeg62-turbo", "libcurl4"] + (
-                ["libwebkit2gtk-4.1-0"] if ARGS.desktop else []):
+                ["libwebkit2gtk-4.1-0", "libgtk-3-0", "libglib2.0-0", "libcairo2"] if ARGS.desktop else []):
             self.assertIn(package, depends)
 
     def test_contents_are_the_installed_layout(self):
@@ -464,6 +477,14 @@ class DebianPackage(unittest.TestCase):
     def test_installs_and_runs_from_usr_bin(self):
         if os.geteuid() != 0:
             self.skipTest("dpkg -i needs root")
+        # The machine has one /usr: another build's test (another worktree or
+        # ctest run, which RESOURCE_LOCK does not reach) must not install or
+        # purge the package while this one uses it.
+        with open("/tmp/vornida-system-package.lock", "w") as lock:
+            fcntl.flock(lock, fcntl.LOCK_EX)
+            self.install_and_run()
+
+    def install_and_run(self):
         dpkg("-i", self.deb)
         try:
             folder = os.path.join(self.scratch, "run")

@@ -15,6 +15,17 @@ GtkWidget* WrappingLabel(const char* name) {
   return label;
 }
 
+// The line below a page's status: how the download goes, or why it failed;
+// smaller and dimmer than the status, selectable so that an error can be
+// copied into a report.
+GtkWidget* DetailLabel(const char* name) {
+  GtkWidget* label = WrappingLabel(name);
+  gtk_label_set_selectable(GTK_LABEL(label), TRUE);
+  gtk_widget_set_can_focus(label, FALSE);  // no caret in it when the page shows
+  gtk_style_context_add_class(gtk_widget_get_style_context(label), "dim-label");
+  return label;
+}
+
 std::string DoubleSizeName(const std::string& path) {
   const std::size_t dot = path.find_last_of('.');
   const std::size_t slash = path.find_last_of('/');
@@ -47,8 +58,10 @@ GtkWizardView::GtkWizardView(GtkWindow* parent, bool silent, const std::string& 
   gtk_widget_set_name(spinner_, "wizard-animation");
   gtk_widget_set_size_request(spinner_, 32, 32);
   gtk_widget_set_halign(spinner_, GTK_ALIGN_CENTER);
+  detail1_ = DetailLabel("wizard-detail-1");
   gtk_box_pack_start(GTK_BOX(body1), status1_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(body1), spinner_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(body1), detail1_, FALSE, FALSE, 0);
 
   // Page 2: what the new version brings.
   GtkWidget* body2 = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
@@ -77,8 +90,10 @@ GtkWizardView::GtkWizardView(GtkWindow* parent, bool silent, const std::string& 
   progress_ = gtk_progress_bar_new();
   gtk_widget_set_name(progress_, "wizard-progress");
   gtk_progress_bar_set_show_text(GTK_PROGRESS_BAR(progress_), TRUE);
+  detail3_ = DetailLabel("wizard-detail-3");
   gtk_box_pack_start(GTK_BOX(body3), status3_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(body3), progress_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(body3), detail3_, FALSE, FALSE, 0);
 
   GtkWidget* bodies[3] = {body1, body2, body3};
   for (int i = 0; i < 3; ++i) {
@@ -203,6 +218,7 @@ void GtkWizardView::SetControlText(int control, const std::string& text) {
   GtkWidget* label = nullptr;
   switch (control) {
     case vornida::kWizardStatusText: label = page_ == 3 ? status3_ : status1_; break;
+    case vornida::kWizardDetailText: label = page_ == 3 ? detail3_ : detail1_; break;
     case vornida::kWizardVersionText: label = versionText_; break;
     case vornida::kWizardDescriptionLabel: label = descriptionLabel_; break;
     case vornida::kWizardHintText: label = hint_; break;

@@ -1,9 +1,12 @@
 // The upgrade wizard's window: a GtkAssistant with the wizard's three pages.
 //
-//   page 1  status text (1175) over a spinner (1029) while the manifest comes
+//   page 1  status text (1175) over a spinner (1029) while the manifest comes,
+//           and below them the detail line (1176): what the download is
+//           doing, or why it failed
 //   page 2  version text (2017), the label (2019) over the description
 //           (2016, read-only, scrolled) and the hint (2020)
-//   page 3  status text (1175) over the download's progress bar (2002)
+//   page 3  status text (1175) over the download's progress bar (2002) and
+//           its own detail line (1176)
 //
 // Each page has the wizard header: title, subtitle and the header picture.
 // The buttons are the wizard's own (Next, Finish, Cancel; never Back); the
@@ -69,6 +72,7 @@ class GtkWizardView final : public vornida::WizardView {
   std::string headerPicture_;
   Page pages_[3];
   GtkWidget* status1_ = nullptr;
+  GtkWidget* detail1_ = nullptr;
   GtkWidget* spinner_ = nullptr;
   GtkWidget* versionText_ = nullptr;
   GtkWidget* descriptionLabel_ = nullptr;
@@ -76,6 +80,7 @@ class GtkWizardView final : public vornida::WizardView {
   GtkWidget* description_ = nullptr;
   GtkWidget* hint_ = nullptr;
   GtkWidget* status3_ = nullptr;
+  GtkWidget* detail3_ = nullptr;
   GtkWidget* progress_ = nullptr;
   GtkWidget* next_ = nullptr;
   GtkWidget* finish_ = nullptr;

@@ -12,7 +12,7 @@
 // arms the silent update check, which the page tests have no use for.
 
 import { spawn } from 'node:child_process';
-import { mkdtempSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
+import { existsSync, mkdtempSync, mkdirSync, readFileSync, rmSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { createInterface } from 'node:readline';
@@ -23,9 +23,23 @@ export const SOURCE = path.resolve(here, '../../..');
 export const MOVIE = path.join(SOURCE, 'movie');
 
 // The console from the build tree (VORNIDA_BUILD names another build folder).
+function buildFolder() {
+  return process.env.VORNIDA_BUILD ?? path.join(SOURCE, 'build');
+}
 export function headlessBinary() {
-  const build = process.env.VORNIDA_BUILD ?? path.join(SOURCE, 'build');
-  return path.join(build, 'src/tools/vornida-headless/vornida-headless');
+  return path.join(buildFolder(), 'src/tools/vornida-headless/vornida-headless');
+}
+
+// The movie's files the build writes from templates (js/version.js), which
+// the source folder holds only as templates.
+export const MOVIE_GENERATED = path.join(buildFolder(), 'movie-generated');
+
+// The project's version as the build system states it: project(... VERSION x).
+export function projectVersion() {
+  const cmake = readFileSync(path.join(SOURCE, 'CMakeLists.txt'), 'utf8');
+  const found = /project\(\s*\w+\s+VERSION\s+([0-9.]+)/.exec(cmake);
+  if (!found) throw new Error('no project(... VERSION) in CMakeLists.txt');
+  return found[1];
 }
 
 // A request as one script line: line breaks inside it become character
@@ -189,7 +203,11 @@ export async function routeMovie(context) {
   await context.route(`${ORIGIN}/**`, async (route) => {
     const url = new URL(route.request().url());
     let file;
-    if (url.pathname.startsWith('/movie/')) file = path.join(MOVIE, decodeURIComponent(url.pathname.slice('/movie/'.length)));
+    if (url.pathname.startsWith('/movie/')) {
+      const relative = decodeURIComponent(url.pathname.slice('/movie/'.length));
+      const generated = path.join(MOVIE_GENERATED, relative);
+      file = existsSync(generated) ? generated : path.join(MOVIE, relative);
+    }
     else if (url.pathname.startsWith('/file/')) file = '/' + decodeURIComponent(url.pathname.slice('/file/'.length));
     else return route.fulfill({ status: 404, body: 'not found' });
     try {

@@ -8,7 +8,7 @@ import path from 'node:path';
 import { after, describe, test } from 'node:test';
 
 import { launchBrowser, openMovie } from '../harness/browser.mjs';
-import { SOURCE } from '../harness/native.mjs';
+import { SOURCE, projectVersion } from '../harness/native.mjs';
 import { endSession, makePhotos, startSession } from './fixture.mjs';
 
 const SHOTS = process.env.VORNIDA_SCREENSHOTS ?? path.join(SOURCE, 'build/movie-screenshots');
@@ -135,7 +135,7 @@ describe('the main states', () => {
       for (const [lang, scale] of [['en', 1], ['en', 2], ['zh-CN', 1]]) {
         const { page, context } = await openMovie(browser, null, { file: 'splash.html', lang, scale, width: 485, height: 322 });
         await page.waitForTimeout(1600);
-        assert.equal(await page.textContent('#splash-version'), lang === 'en' ? 'Version 3.61' : '版本 3.61');
+        assert.equal(await page.textContent('#splash-version'), `${lang === 'en' ? 'Version' : '版本'} ${projectVersion()}`);
         const size = await page.$eval('#splash', (s) => [s.offsetWidth, s.offsetHeight, s.scrollWidth, s.scrollHeight]);
         assert.deepEqual(size, [485, 322, 485, 322]);
         await page.screenshot({ path: path.join(SHOTS, `splash-${lang}-${scale * 100}.png`) });
