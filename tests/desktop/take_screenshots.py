@@ -48,26 +48,46 @@ def main():
             taken.append(x.screenshot(os.path.join(out, name + ".png")))
             return taken[-1]
 
-        # The splash, from a plain start (WebDriver's session slows the start down).
-        process, scratch, _ = start_plain(x, binary)
-        try:
-            splash = x.wait_window("^Vornida splash$", 30)
-            deadline = time.monotonic() + 10
-            while x.is_viewable(splash) and time.monotonic() < deadline:
-                left, top, w, h = x.geometry(splash)
-                picture = x.screenshot(os.path.join(out, "a-splash.png"))
-                row = x.pixels(picture, [(left + w * i // 40, top + h // 2) for i in range(1, 40)])
-                if len(set(row)) > 3:  # the movie is drawn, not just the empty view
-                    taken.append(picture)
-                    break
-        finally:
-            process.send_signal(signal.SIGTERM)
-            process.wait(30)
-            shutil.rmtree(scratch, ignore_errors=True)
+        def settled_main_window():
+            # Under WebDriver the page reports ready while the splash is still
+            # up, and the main window's first frames are its empty background:
+            # wait until the splash is gone and the page is drawn.
+            x.wait_no_window("^Vornida splash$", 30)
+            path = os.path.join(out, ".probe.png")
+            points = [(width * i // 20, height // 2) for i in range(1, 20)] + \
+                     [(width * i // 20, 20) for i in range(1, 20)]
+            wait_until(lambda: len(set(x.pixels(x.screenshot(path), points))) > 3, 30, "the drawn main window")
+            os.remove(path)
+
+        # The splash, from a plain start (WebDriver's session slows the start
+        # down). It is up for a few tenths of a second only, so try a few starts.
+        splash_picture = os.path.join(out, "a-splash.png")
+        for _ in range(5):
+            if taken:
+                break
+            process, scratch, _ = start_plain(x, binary)
+            try:
+                splash = x.wait_window("^Vornida splash$", 30)
+                deadline = time.monotonic() + 10
+                while x.is_viewable(splash) and time.monotonic() < deadline:
+                    left, top, w, h = x.geometry(splash)
+                    picture = x.screenshot(splash_picture)
+                    row = x.pixels(picture, [(left + w * i // 40, top + h // 2) for i in range(1, 40)])
+                    if len(set(row)) > 3:  # the movie is drawn, not just the empty view
+                        taken.append(picture)
+                        break
+            finally:
+                process.send_signal(signal.SIGTERM)
+                process.wait(30)
+                shutil.rmtree(scratch, ignore_errors=True)
+        if not taken and os.path.exists(splash_picture):
+            os.remove(splash_picture)
+            print("the splash was gone before a screenshot caught it", file=sys.stderr)
 
         with Vornida(x, movie, binary=binary) as app:
             app.wait_for("document.getElementById('app').dataset.ready === 'true'", 60)
-            time.sleep(1)
+            settled_main_window()
+            time.sleep(0.5)
             shot("b-empty-main-window")
 
             photos = sorted(glob.glob(os.path.join(DEMO, "*.jpg")))
@@ -109,6 +129,7 @@ def main():
             try:
                 with Vornida(x, movie, binary=testkey, args=["--update-url", server.url]) as app:
                     app.wait_for("document.getElementById('app').dataset.ready === 'true'", 60)
+                    settled_main_window()
                     app.click("#menu-button")
                     app.click('#app-menu [data-action="check-update"]')
                     x.wait_window("Vornida", 20)
