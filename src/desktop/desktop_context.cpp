@@ -22,9 +22,14 @@ DesktopContext::DesktopContext(const DesktopOptions& opts, const std::string& fo
   services.fileDialogs = &dialogs;
   services.messageBoxes = &dialogs;
   services.shell = &shell;
-  // The windows have the movies' dark colour while a page is not drawn yet.
+  // The windows have the movies' dark colours while a page is not drawn yet:
+  // the main window the page's own background, so the hand-over from the
+  // splash shows no grey frame before the page's first one.
   GtkCssProvider* css = gtk_css_provider_new();
-  gtk_css_provider_load_from_data(css, "#vornida-main, #vornida-splash, #vornida-splash-frame { background-color: #222222; }", -1, nullptr);
+  gtk_css_provider_load_from_data(css,
+                                  "#vornida-splash, #vornida-splash-frame { background-color: #222222; }"
+                                  "#vornida-main { background-color: #121318; }",
+                                  -1, nullptr);
   gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
   g_object_unref(css);

@@ -141,8 +141,9 @@ WebMovie::WebMovie(WebEngine& engine, GtkEventLoop& loop, Options options) : loo
   webkit_settings_set_enable_developer_extras(settings, g_getenv("VORNIDA_WEB_INSPECTOR") != nullptr);
   webkit_settings_set_enable_back_forward_navigation_gestures(settings, FALSE);
   webkit_settings_set_javascript_can_open_windows_automatically(settings, FALSE);
-  // The window's own colour, so that nothing flashes white while a page loads.
-  const GdkRGBA background{0x22 / 255.0, 0x22 / 255.0, 0x22 / 255.0, 1.0};
+  // The page's own background colour, so that nothing flashes white or grey
+  // between the window appearing and the page's first frame.
+  const GdkRGBA background{0x12 / 255.0, 0x13 / 255.0, 0x18 / 255.0, 1.0};
   webkit_web_view_set_background_color(view_, &background);
 
   g_signal_connect(view_, "decide-policy", G_CALLBACK(&WebMovie::OnDecidePolicy), this);
