@@ -226,6 +226,7 @@ std::string WhyUnreadable(const std::string& path) {
 // Why a photo was not imported, as the import found it.
 std::string SkipReason(const std::string& path) {
   switch (ImportTroubleOf(path)) {
+    case ImportTrouble::Missing: return "the file does not exist";
     case ImportTrouble::NotAFile: return "not a regular file";
     case ImportTrouble::TooLarge: return "too large to read";
     default: return WhyUnreadable(path);
