@@ -30,6 +30,7 @@
 #include "headless/headless_host.h"
 #include "host/messages.h"
 #include "imaging/bitmap.h"
+#include "imaging/decoder_warnings.h"
 #include "output/atomic_file.h"
 #include "output/output_checks.h"
 #include "photos/photo_library.h"
@@ -55,6 +56,7 @@ std::map<std::string, std::string> MovieTexts() {
   return {
       {"Loading_Photo", "Loading photo"},
       {"Photo_Damaged", "Damaged, only partly read"},
+      {"Photo_Missing", "Not found, skipped"},
       {"Photo_Not_A_File", "Not a picture file, skipped"},
       {"Photo_Too_Large", "Too large to read, skipped"},
       {"Calculating_photo_sizes", "Calculating photo sizes"},
@@ -274,6 +276,13 @@ class Job {
     display_.Finish();
     messages_ << "vornida-collage: " << message << std::endl;
   }
+  // One line for each file whose decoding drew a library warning, in our
+  // words; the library's own text is never shown.
+  void NoteDecoderWarnings() {
+    for (const std::string& file : TakeFilesWithDecoderWarnings())
+      if (decoderWarned_.insert(file).second)
+        Note(file + ": the picture holds data that its decoder skipped; the rest was read");
+  }
   bool Gather(std::string& error);
   bool CheckSettingsShape(const CommandLine& line, std::string& error) const;
   bool CheckOutput(std::string& error) const;
@@ -286,6 +295,7 @@ class Job {
   JobObserver observer_;
   CollageParameters params_;
   std::vector<std::string> photos_;
+  std::set<std::string> decoderWarned_;
 };
 
 // The shape picture the settings name must be there, unless it is a text
@@ -468,6 +478,7 @@ int Job::Run() {
   host.PrepareFileDialog(photos_);
   host.Request(Invoke("OpenAddPhotosDlg", {}));
   if (!Wait(host)) return Fail("the import did not finish");
+  NoteDecoderWarnings();
   RunFacts facts = observer_.Facts();
   const std::set<std::string> imported(facts.importedPaths.begin(), facts.importedPaths.end());
   if (imported.empty())
@@ -514,6 +525,7 @@ int Job::Run() {
   if (facts.lastSave->outcome != SaveOutcome::Saved)
     return Fail(line_.output + ": the collage could not be written: " + facts.lastSave->status.reason());
   display_.Finish();
+  NoteDecoderWarnings();
 
   if (!line_.preview.empty()) {
     if (facts.previewPath.empty()) return Fail(line_.preview + ": the layout made no preview");
