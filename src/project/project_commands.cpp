@@ -117,8 +117,10 @@ void OpenProjectFile(CVRFlashCtrl& control, const std::string& path, const Impor
 
   // Photos named relative to the project are found beside it, wherever the
   // program happens to run.
+  // The import takes the queue from its tail: queued last first, the photo
+  // list gets the project's order, which its layout (and seed) depends on.
   const std::vector<std::string> photos = ProjectPhotoPaths(document, GetFolderPart(path));
-  if (queueImport) queueImport(photos);
+  if (queueImport) queueImport(std::vector<std::string>(photos.rbegin(), photos.rend()));
   control.SetCurrentProjectPath(path);
 }
 

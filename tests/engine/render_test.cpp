@@ -314,9 +314,9 @@ TEST_F(FinalRenderTest, LayeredOutputGetsEveryItemAtItsPlace) {
   EXPECT_EQ(rec.places.size(), 9u);
   EXPECT_EQ(rec.finished, 1);
   // The colour layer, then each item under its photo's file name in draw order.
-  ASSERT_EQ(rec.names.size(), 9u);
+  ASSERT_EQ(rec.names.size(), static_cast<size_t>(rec.layerCount) + 1);
   EXPECT_EQ(rec.names[0], "Background");
-  for (int32_t i = 0; i < 8; ++i) {
+  for (int32_t i = 0; i < rec.layerCount; ++i) {
     const std::string& src = c.photos[c.itemPhoto[c.drawOrder[i]]].srcPath;
     EXPECT_EQ(rec.names[i + 1], src.substr(src.rfind('/') + 1)) << i;
   }

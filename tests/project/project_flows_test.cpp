@@ -203,7 +203,9 @@ TEST_F(ProjectFlows, OpenGivesTheStoredTextUnchangedAndQueuesItsPhotos) {
   ASSERT_EQ(callbacks_.size(), 1u);
   EXPECT_EQ(callbacks_[0], "<invoke name='openProjectCallBack'><arguments><string>" + text + "</string></arguments></invoke>");
   ASSERT_EQ(batches_.size(), 1u);
-  EXPECT_EQ(batches_[0], (std::vector<std::string>{"/b.jpg", "/a & c.jpg"}));
+  // Queued last first: the import takes the queue from its tail, and the
+  // photo list gets the project's order.
+  EXPECT_EQ(batches_[0], (std::vector<std::string>{"/a & c.jpg", "/b.jpg"}));
   EXPECT_EQ(control_->CurrentProjectPath(), file);
   EXPECT_EQ(GetRecent(kRecentSaveProject), file);
 }
@@ -216,7 +218,7 @@ TEST_F(ProjectFlows, OpenFindsRelativePhotosBesideTheProjectAndWarnsOfANewerOne)
   dialogs_.answers = {file};
   Open();
   ASSERT_EQ(batches_.size(), 1u);
-  EXPECT_EQ(batches_[0], (std::vector<std::string>{scratch_ / "trip/pics/a.jpg", scratch_ / "b.jpg", "/abs/c.jpg"}));
+  EXPECT_EQ(batches_[0], (std::vector<std::string>{"/abs/c.jpg", scratch_ / "b.jpg", scratch_ / "trip/pics/a.jpg"}));
   EXPECT_TRUE(boxes_.shown.empty());  // our own version: nothing to say
 
   const std::string later = scratch_ / "trip/later.vrn";

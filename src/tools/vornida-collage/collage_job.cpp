@@ -374,6 +374,8 @@ bool Job::Gather(std::string& error) {
     if (!CheckPicture("--background", line.backgroundArgument, error)) return false;
   }
   ApplyToParameters(line, params_);
+  // --seed wins over the seed a project or parameter file keeps.
+  if (line_.seed) params_.Set("seed", std::to_string(*line_.seed));
   if (!CheckSettingsShape(line, error)) return false;
 
   const PhotoSearch search = FindPhotos(line.inputs);
@@ -475,7 +477,9 @@ int Job::Run() {
 
   // The photos, through the add-photos dialog as a user would pick them.
   if (!control.HasCommandHandler("OpenAddPhotosDlg")) return Unavailable("OpenAddPhotosDlg");
-  host.PrepareFileDialog(photos_);
+  // The import takes the chosen files last first: chosen in reverse, the
+  // photo list is in the order given (a project's order, for one).
+  host.PrepareFileDialog(std::vector<std::string>(photos_.rbegin(), photos_.rend()));
   host.Request(Invoke("OpenAddPhotosDlg", {}));
   if (!Wait(host)) return Fail("the import did not finish");
   NoteDecoderWarnings();
@@ -533,8 +537,11 @@ int Job::Run() {
       return Fail(line_.preview + ": the preview could not be written: " + copied.reason());
   }
   if (!line_.saveProject.empty()) {
+    // The project keeps the seed of this layout, so that it opens as it is.
+    CollageParameters kept = params_;
+    if (laidOut) kept.Set("seed", std::to_string(laidOut->seed));
     ProjectDocument project;
-    project.collageParams = params;
+    project.collageParams = kept.Compose();
     project.photoPaths = usable;
     if (Status written = WriteProjectFile(line_.saveProject, ComposeProjectDocument(project)); !written)
       return Fail(line_.saveProject + ": the project could not be written: " + written.reason());
