@@ -1,5 +1,7 @@
 // The Photos section: the grid of thumbnails (arriving one by one while an
-// import runs), the count, removing one photo or all of them.
+// import runs), the count, removing one photo or all of them, and swapping
+// two photos' places (drag one onto the other, or Alt+arrow keys), which
+// the next layout follows.
 
 import { call } from './bridge.js';
 import { fileUrl } from './files.js';
@@ -16,7 +18,8 @@ function makeTile(photo) {
   li.dataset.src = photo.src;
   li.title = photo.name;
   li.setAttribute('aria-label', photo.name);
-  li.setAttribute('aria-keyshortcuts', 'Delete');
+  li.setAttribute('aria-keyshortcuts', 'Delete Alt+ArrowLeft Alt+ArrowRight Alt+ArrowUp Alt+ArrowDown');
+  li.draggable = removable;
   const img = document.createElement('img');
   img.alt = '';
   img.loading = 'lazy';
@@ -57,6 +60,20 @@ export async function removePhoto(src) {
   }
 }
 
+// Swaps the places of two photos, in the list here and on the native side.
+export async function swapPhotos(first, second) {
+  if (first === second || !abilities().editPhotos) return false;
+  if ((await call('SwapPhotos', first, second)) !== true) return false;
+  const photos = [...getState().photos];
+  const a = photos.findIndex((p) => p.src === first);
+  const b = photos.findIndex((p) => p.src === second);
+  if (a < 0 || b < 0) return false;
+  [photos[a], photos[b]] = [photos[b], photos[a]];
+  // The collage on show was laid out from the old order.
+  update({ photos, haveCollage: false });
+  return true;
+}
+
 export async function removeAllPhotos({ ask = true } = {}) {
   const photos = getState().photos;
   if (photos.length === 0) return true;
@@ -70,10 +87,11 @@ let rendered = [];
 let removable = true;
 
 // Lays the tiles out as the list says. An import only appends, so that case
-// adds the new tiles alone; anything else goes through the whole list.
+// adds the new tiles alone; anything else (a removal, a swap) goes through
+// the whole list.
 function layTiles(grid, photos) {
   const appended =
-    photos.length >= rendered.length &&
+    photos.length > rendered.length &&
     (rendered.length === 0 || (photos[0] === rendered[0] && photos[rendered.length - 1] === rendered.at(-1)));
   if (appended) {
     for (const photo of photos.slice(rendered.length)) {
@@ -119,9 +137,11 @@ function render(state) {
   badge.textContent = count > 999 ? '999+' : String(count);
   document.getElementById('remove-all').disabled = count === 0 || !can.editPhotos;
   document.getElementById('import-line').hidden = !state.importing;
+  document.getElementById('order-hint').hidden = count < 2;
   if (removable !== can.editPhotos) {
     removable = can.editPhotos;
     for (const button of grid.querySelectorAll('.photo-remove')) button.disabled = !removable;
+    for (const tile of grid.children) tile.draggable = removable;
   }
 }
 
@@ -137,12 +157,60 @@ export function initPhotosView() {
       return;
     }
     const columns = getComputedStyle(grid).gridTemplateColumns.split(' ').length;
+    const all = [...grid.children];
+    // Alt+arrow: the photo changes places with its neighbour that way, and
+    // the keyboard stays with it.
+    const swapStep = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns }[event.key];
+    if (event.altKey && swapStep !== undefined) {
+      event.preventDefault();
+      const other = all[all.indexOf(tile) + swapStep];
+      if (other) swapPhotos(tile.dataset.src, other.dataset.src).then(() => tiles.get(tile.dataset.src)?.focus());
+      return;
+    }
     const step = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns, Home: -Infinity, End: Infinity }[event.key];
     if (step === undefined) return;
     event.preventDefault();
-    const all = [...grid.children];
     const index = Math.max(0, Math.min(all.length - 1, all.indexOf(tile) + (Number.isFinite(step) ? step : step > 0 ? all.length : -all.length)));
     all[index].focus();
+  });
+  // A photo dragged onto another swaps their places.
+  const PHOTO_TYPE = 'application/x-vornida-photo';
+  let dragged = null;
+  const clearDropTargets = () => grid.querySelectorAll('.drop-target').forEach((el) => el.classList.remove('drop-target'));
+  grid.addEventListener('dragstart', (event) => {
+    const tile = event.target.closest?.('.photo-tile');
+    if (!tile || !abilities().editPhotos) {
+      event.preventDefault();
+      return;
+    }
+    dragged = tile.dataset.src;
+    event.dataTransfer.setData(PHOTO_TYPE, dragged);
+    event.dataTransfer.effectAllowed = 'move';
+    tile.classList.add('drag-source');
+  });
+  grid.addEventListener('dragover', (event) => {
+    const tile = event.target.closest?.('.photo-tile');
+    if (!tile || dragged === null || !event.dataTransfer.types.includes(PHOTO_TYPE)) return;
+    event.preventDefault();
+    event.dataTransfer.dropEffect = 'move';
+    if (!tile.classList.contains('drop-target')) {
+      clearDropTargets();
+      if (tile.dataset.src !== dragged) tile.classList.add('drop-target');
+    }
+  });
+  grid.addEventListener('drop', (event) => {
+    const tile = event.target.closest?.('.photo-tile');
+    if (!tile || dragged === null) return;
+    event.preventDefault();
+    const from = dragged;
+    dragged = null;
+    clearDropTargets();
+    swapPhotos(from, tile.dataset.src);
+  });
+  grid.addEventListener('dragend', () => {
+    dragged = null;
+    clearDropTargets();
+    grid.querySelectorAll('.drag-source').forEach((el) => el.classList.remove('drag-source'));
   });
   // Files dragged over the window: the host imports what is dropped; the
   // page only shows where.
