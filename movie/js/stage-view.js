@@ -42,6 +42,7 @@ function render(state) {
     loader.src = url;
   }
   image.hidden = !state.previewShown;
+  image.classList.toggle('stale', state.previewShown && !state.haveCollage && !state.previewing);
   image.alt = state.previewShown ? t('ui.stage.previewAlt') : '';
 
   document.getElementById('stage-working').hidden = !(state.previewing && !state.previewShown);

@@ -320,8 +320,10 @@ void CollageRunner::MakeCollageRun(const Request& request, const CollageRunSetup
 namespace {
 
 // Points the runner at the main window's canvas and proxies as attached now
-// (a run without a main window reports nowhere but still lays out).
-void ConfigureForMainWindow(CVRFlashCtrl& control) {
+// (a run without a main window reports nowhere but still lays out) and
+// gives the loop a run waits on; null, and nothing to run, without one.
+platform::EventLoop* PrepareRun(CVRFlashCtrl& control) {
+  if (control.Services().loop == nullptr) return nullptr;
   CollageRunSetup setup;
   if (MainWindowParts* parts = control.MainWindow()) {
     setup.previewBox = &parts->pictureBox;
@@ -332,32 +334,30 @@ void ConfigureForMainWindow(CVRFlashCtrl& control) {
   setup.programFolder = GetProgramFolder();
   setup.previewFilePath = GetThumbnailFolder() + "/_vornida_preview.png";
   CollageRunner::Shared().Configure(setup);
+  return control.Services().loop;
 }
 
 }  // namespace
 
 void InstallCollageCommands(CVRFlashCtrl& control) {
   control.InstallCommandHandler("MakeShape", [](CVRFlashCtrl& c, DecodedCall& call) {
-    platform::EventLoop* loop = c.Services().loop;
+    platform::EventLoop* loop = PrepareRun(c);
     if (loop == nullptr) return false;
-    ConfigureForMainWindow(c);
     CollageRunner::Shared().Start(call.args[0], *loop);
     call.result = "<true/>";
     return true;
   });
   control.InstallCommandHandler("NewLayout", [](CVRFlashCtrl& c, DecodedCall& call) {
-    platform::EventLoop* loop = c.Services().loop;
+    platform::EventLoop* loop = PrepareRun(c);
     if (loop == nullptr) return false;
-    ConfigureForMainWindow(c);
     CollageRunner::Shared().StartNewLayout(call.args[0], *loop);
     call.result = "<true/>";
     return true;
   });
   for (const auto& [name, steps] : {std::pair{"UndoLayout", -1}, std::pair{"RedoLayout", 1}}) {
     control.InstallCommandHandler(name, [steps](CVRFlashCtrl& c, DecodedCall& call) {
-      platform::EventLoop* loop = c.Services().loop;
+      platform::EventLoop* loop = PrepareRun(c);
       if (loop == nullptr) return false;
-      ConfigureForMainWindow(c);
       call.result = CollageRunner::Shared().StartRecordedLayout(steps, *loop) ? "<true/>" : "<false/>";
       return true;
     });

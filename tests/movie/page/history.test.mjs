@@ -36,6 +36,13 @@ async function layoutShown(page, native) {
   });
 }
 
+// A screenshot once the preview has faded in, the pointer out of the way.
+async function shoot(page, name) {
+  await page.mouse.move(1, 400);
+  await page.waitForTimeout(400);
+  await page.screenshot({ path: path.join(SHOTS, name) });
+}
+
 function seeds(native) {
   return native.linesMatching(/<string>layoutSeed<\/string>/).map((line) => line.match(/<string>(\d+)<\/string><\/arguments>/)[1]);
 }
@@ -93,7 +100,7 @@ describe('the layout history', () => {
     const first = await shownPreview(page);
     assert.deepEqual(await enabled(page), { undo: false, redo: false, next: true });
     await savePicture(page, native, `${out}/first.png`);
-    await page.screenshot({ path: path.join(SHOTS, 'history-1-first-layout.png') });
+    await shoot(page, 'history-1-first-layout.png');
 
     await page.click('#new-layout');
     await layoutShown(page, native);
@@ -103,7 +110,7 @@ describe('the layout history', () => {
     assert.equal(lastParams(native, 'NewLayout').seed, undefined, 'the native side picks the new seed');
     assert.notDeepEqual(second, first);
     assert.deepEqual(await enabled(page), { undo: true, redo: false, next: true });
-    await page.screenshot({ path: path.join(SHOTS, 'history-2-new-layout.png') });
+    await shoot(page, 'history-2-new-layout.png');
 
     await page.click('#tab-photos');
     await page.keyboard.press('Control+R');
@@ -111,7 +118,7 @@ describe('the layout history', () => {
     const third = await shownPreview(page);
     assert.equal(argsOf(native, 'NewLayout').length, 2);
     assert.notDeepEqual(third, second);
-    await page.screenshot({ path: path.join(SHOTS, 'history-3-third-layout.png') });
+    await shoot(page, 'history-3-third-layout.png');
 
     // Ctrl+Z belongs to the preview: in a text field it does nothing here.
     await page.click('#tab-canvas');
@@ -128,7 +135,7 @@ describe('the layout history', () => {
     await layoutShown(page, native);
     assert.deepEqual(await shownPreview(page), first);
     assert.deepEqual(await enabled(page), { undo: false, redo: true, next: true });
-    await page.screenshot({ path: path.join(SHOTS, 'history-4-undone-twice.png') });
+    await shoot(page, 'history-4-undone-twice.png');
     await savePicture(page, native, `${out}/undone.png`);
     assert.ok(samePixels(`${out}/first.png`, `${out}/undone.png`), 'the file saved after undo is not the first layout');
 
@@ -137,7 +144,7 @@ describe('the layout history', () => {
     await layoutShown(page, native);
     assert.deepEqual(await shownPreview(page), second);
     assert.deepEqual(await enabled(page), { undo: true, redo: true, next: true });
-    await page.screenshot({ path: path.join(SHOTS, 'history-5-redone.png') });
+    await shoot(page, 'history-5-redone.png');
     const shownSeed = seeds(native).at(-1);
     assert.equal(seeds(native).length, 6);
     assert.equal(shownSeed, seeds(native)[1]);
@@ -162,7 +169,7 @@ describe('the layout history', () => {
     assert.equal(lastParams(native, 'MakeShape').seed, shownSeed, 'the project was made again without its seed');
     assert.deepEqual(await shownPreview(page), second, 'the reopened project shows another arrangement');
     assert.equal(await page.inputValue('#canvas-width'), '900');
-    await page.screenshot({ path: path.join(SHOTS, 'history-6-project-reopened.png') });
+    await shoot(page, 'history-6-project-reopened.png');
     assert.deepEqual(native.pageErrors, []);
     assert.deepEqual(native.callErrors, []);
   });
@@ -209,7 +216,7 @@ describe('the layout history', () => {
     const note = await page.textContent('#layout-message-text');
     assert.ok(note.length > 0, 'the reduced canvas is not told');
     assert.equal(await page.getAttribute('#layout-message', 'class'), 'layout-message');
-    await page.screenshot({ path: path.join(SHOTS, 'history-7-layout-note.png') });
+    await shoot(page, 'history-7-layout-note.png');
 
     await page.click('#tab-items');
     await page.click('label:has(input[name="itemsMode"][value="count"])');
@@ -224,7 +231,7 @@ describe('the layout history', () => {
     assert.ok(native.linesMatching(/<string>layoutFailed<\/string>/).length >= 1);
     assert.ok(problem.length > 0);
     assert.equal(await page.getAttribute('#layout-message', 'role'), 'alert');
-    await page.screenshot({ path: path.join(SHOTS, 'history-8-layout-failed.png') });
+    await shoot(page, 'history-8-layout-failed.png');
 
     // A run that goes well says nothing.
     await page.fill('#canvas-width', '800');
@@ -263,7 +270,7 @@ describe('the layout history', () => {
     await page.keyboard.press('Alt+ArrowLeft');
     await native.settle();
     assert.deepEqual(await tileOrder(page), dragged);
-    await page.screenshot({ path: path.join(SHOTS, 'history-9-photos-swapped.png') });
+    await shoot(page, 'history-9-photos-swapped.png');
 
     // The next layout follows the list: a project saved now lists that order.
     const projectFile = path.join(native.dirs.work, 'order.vrn');
