@@ -19,7 +19,7 @@ function makeTile(photo) {
   li.title = photo.name;
   li.setAttribute('aria-label', photo.name);
   li.setAttribute('aria-keyshortcuts', 'Delete Alt+ArrowLeft Alt+ArrowRight Alt+ArrowUp Alt+ArrowDown');
-  li.draggable = removable;
+  li.draggable = false;
   const img = document.createElement('img');
   img.alt = '';
   img.loading = 'lazy';
@@ -141,7 +141,6 @@ function render(state) {
   if (removable !== can.editPhotos) {
     removable = can.editPhotos;
     for (const button of grid.querySelectorAll('.photo-remove')) button.disabled = !removable;
-    for (const tile of grid.children) tile.draggable = removable;
   }
 }
 
@@ -173,44 +172,54 @@ export function initPhotosView() {
     const index = Math.max(0, Math.min(all.length - 1, all.indexOf(tile) + (Number.isFinite(step) ? step : step > 0 ? all.length : -all.length)));
     all[index].focus();
   });
-  // A photo dragged onto another swaps their places.
-  const PHOTO_TYPE = 'application/x-vornida-photo';
-  let dragged = null;
-  const clearDropTargets = () => grid.querySelectorAll('.drop-target').forEach((el) => el.classList.remove('drop-target'));
-  grid.addEventListener('dragstart', (event) => {
-    const tile = event.target.closest?.('.photo-tile');
-    if (!tile || !abilities().editPhotos) {
-      event.preventDefault();
-      return;
+  // A photo dragged onto another swaps their places. Done with pointer
+  // events rather than the system's drag and drop, which the desktop window
+  // keeps for files dropped onto it.
+  const DRAG_START_PX = 5;
+  let drag = null; // { src, tile, x, y, moving, target }
+  const clearTarget = () => {
+    drag?.target?.classList.remove('drop-target');
+    if (drag) drag.target = null;
+  };
+  const endDrag = () => {
+    if (!drag) return;
+    clearTarget();
+    drag.tile.classList.remove('drag-source');
+    grid.classList.remove('sorting');
+    drag = null;
+  };
+  grid.addEventListener('pointerdown', (event) => {
+    const tile = event.target.closest('.photo-tile');
+    if (!tile || event.button !== 0 || event.target.closest('.photo-remove') || !abilities().editPhotos) return;
+    drag = { src: tile.dataset.src, tile, x: event.clientX, y: event.clientY, moving: false, target: null };
+    tile.setPointerCapture(event.pointerId);
+  });
+  grid.addEventListener('pointermove', (event) => {
+    if (!drag) return;
+    if (!drag.moving) {
+      if (Math.hypot(event.clientX - drag.x, event.clientY - drag.y) < DRAG_START_PX) return;
+      drag.moving = true;
+      drag.tile.classList.add('drag-source');
+      grid.classList.add('sorting');
     }
-    dragged = tile.dataset.src;
-    event.dataTransfer.setData(PHOTO_TYPE, dragged);
-    event.dataTransfer.effectAllowed = 'move';
-    tile.classList.add('drag-source');
-  });
-  grid.addEventListener('dragover', (event) => {
-    const tile = event.target.closest?.('.photo-tile');
-    if (!tile || dragged === null || !event.dataTransfer.types.includes(PHOTO_TYPE)) return;
-    event.preventDefault();
-    event.dataTransfer.dropEffect = 'move';
-    if (!tile.classList.contains('drop-target')) {
-      clearDropTargets();
-      if (tile.dataset.src !== dragged) tile.classList.add('drop-target');
+    const over = document.elementFromPoint(event.clientX, event.clientY)?.closest('.photo-tile');
+    const target = over && over !== drag.tile && grid.contains(over) ? over : null;
+    if (target !== drag.target) {
+      clearTarget();
+      drag.target = target;
+      target?.classList.add('drop-target');
     }
   });
-  grid.addEventListener('drop', (event) => {
-    const tile = event.target.closest?.('.photo-tile');
-    if (!tile || dragged === null) return;
-    event.preventDefault();
-    const from = dragged;
-    dragged = null;
-    clearDropTargets();
-    swapPhotos(from, tile.dataset.src);
+  grid.addEventListener('pointerup', () => {
+    if (!drag) return;
+    const { src, target, moving } = drag;
+    endDrag();
+    if (moving && target) swapPhotos(src, target.dataset.src);
   });
-  grid.addEventListener('dragend', () => {
-    dragged = null;
-    clearDropTargets();
-    grid.querySelectorAll('.drag-source').forEach((el) => el.classList.remove('drag-source'));
+  grid.addEventListener('pointercancel', endDrag);
+  grid.addEventListener('lostpointercapture', endDrag);
+  addEventListener('keydown', (event) => {
+    if (event.key === 'Escape' && drag?.moving) endDrag();
   });
   // Files dragged over the window: the host imports what is dropped; the
   // page only shows where.

@@ -37,8 +37,8 @@ async function layoutShown(page, native) {
 }
 
 // A screenshot once the preview has faded in, the pointer out of the way.
-async function shoot(page, name) {
-  await page.mouse.move(1, 400);
+async function shoot(page, name, { keepPointer = false } = {}) {
+  if (!keepPointer) await page.mouse.move(1, 400);
   await page.waitForTimeout(400);
   await page.screenshot({ path: path.join(SHOTS, name) });
 }
@@ -255,8 +255,20 @@ describe('the layout history', () => {
     const before = await tileOrder(page);
     assert.equal(await page.isVisible('#order-hint'), true);
 
-    await page.dragAndDrop('#photo-grid .photo-tile:nth-child(1)', '#photo-grid .photo-tile:nth-child(3)');
+    // Pressed on the first, dragged over the second onto the third.
+    const centre = async (n) => {
+      const box = await page.locator(`#photo-grid .photo-tile:nth-child(${n})`).boundingBox();
+      return [box.x + box.width / 2, box.y + box.height / 2];
+    };
+    await page.mouse.move(...(await centre(1)));
+    await page.mouse.down();
+    await page.mouse.move(...(await centre(2)), { steps: 4 });
+    assert.equal(await page.$$eval('.photo-tile.drop-target', (t) => t.map((x) => x.title)).then((t) => t.join()), before[1]);
+    await page.mouse.move(...(await centre(3)), { steps: 4 });
+    await shoot(page, 'history-9a-photo-dragged.png', { keepPointer: true });
+    await page.mouse.up();
     await native.settle();
+    assert.equal(await page.$$eval('.drop-target, .drag-source', (t) => t.length), 0);
     const dragged = await tileOrder(page);
     assert.deepEqual(dragged, [before[2], before[1], before[0], before[3]]);
     assert.deepEqual(argsOf(native, 'SwapPhotos').at(-1).map((p) => path.basename(p)), [before[0], before[2]]);
@@ -270,7 +282,12 @@ describe('the layout history', () => {
     await page.keyboard.press('Alt+ArrowLeft');
     await native.settle();
     assert.deepEqual(await tileOrder(page), dragged);
-    await shoot(page, 'history-9-photos-swapped.png');
+    await shoot(page, 'history-9b-photos-swapped.png');
+    // A press that does not move is a click, not a swap.
+    const swaps = argsOf(native, 'SwapPhotos').length;
+    await page.click('#photo-grid .photo-tile:nth-child(2)');
+    await native.settle();
+    assert.equal(argsOf(native, 'SwapPhotos').length, swaps);
 
     // The next layout follows the list: a project saved now lists that order.
     const projectFile = path.join(native.dirs.work, 'order.vrn');
