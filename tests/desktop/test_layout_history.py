@@ -1,8 +1,9 @@
 """The layout history in the real vornida with the real movie, under Xvfb:
-make a collage, two new layouts, undo twice, redo; the preview on the
-screen must be exactly the one of the layout stepped to, and the buttons
-enabled as far as there is somewhere to go. Then a photo dragged onto
-another with the mouse (xdotool) swaps their places.
+make a collage, two new layouts, undo twice, redo (buttons), then Ctrl+R,
+Ctrl+Z and Ctrl+Shift+Z as key events; the preview on the screen must be
+the layout stepped to, and the buttons enabled as far as there is
+somewhere to go. Then a photo dragged onto another with the mouse
+(xdotool) swaps their places.
 
     VORNIDA_BINARY=build/src/tools/vornida/vornida /usr/bin/python3 tests/desktop/test_layout_history.py
 
@@ -76,7 +77,8 @@ class LayoutHistoryOnTheDesktop(unittest.TestCase):
                            == len(self.files), 60, "the photos")
 
                 def step(button, name):
-                    app.execute("document.getElementById(arguments[0]).click(); return true;", button)
+                    if button is not None:
+                        app.execute("document.getElementById(arguments[0]).click(); return true;", button)
                     time.sleep(0.3)
                     wait_until(lambda: app.execute(PREVIEW_SHOWN), 90, name)
                     states = app.execute("return ['undo-layout', 'redo-layout', 'new-layout']"
@@ -112,6 +114,27 @@ class LayoutHistoryOnTheDesktop(unittest.TestCase):
                 self.assertEqual(states, [False, True, True])
                 forward, states = step("redo-layout", "desktop-6-redo.png")
                 self.assertTrue(self.same(forward, second), "redo does not show the second layout")
+
+                # The same from the keyboard, as X key events: Ctrl+R anywhere
+                # (a new layout, not a reload of the page), Ctrl+Z and
+                # Ctrl+Shift+Z on the preview.
+                app.execute("window.notReloaded = true; return true;")
+                window = app.main_window()
+
+                def keys(combination, name):
+                    x.key(window, combination)
+                    return step(None, name)
+
+                fourth, states = keys("ctrl+r", "desktop-8-ctrl-r.png")
+                self.assertTrue(app.execute("return window.notReloaded === true;"), "Ctrl+R reloaded the page")
+                self.assertFalse(self.same(fourth, second))
+                self.assertEqual(states, [True, False, True])
+                app.execute("document.getElementById('canvas-area').focus(); return true;")
+                back, states = keys("ctrl+z", "desktop-9-ctrl-z.png")
+                self.assertTrue(self.same(back, second), "Ctrl+Z does not show the layout before")
+                self.assertEqual(states, [True, True, True])
+                forward, _ = keys("ctrl+shift+z", "desktop-10-ctrl-shift-z.png")
+                self.assertTrue(self.same(forward, fourth), "Ctrl+Shift+Z does not show the layout after")
 
                 # A drag with the mouse from the first tile onto the third.
                 titles = "return [...document.querySelectorAll('#photo-grid .photo-tile')].map((t) => t.title);"
