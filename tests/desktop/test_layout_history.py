@@ -78,6 +78,9 @@ class LayoutHistoryOnTheDesktop(unittest.TestCase):
 
                 def step(button, name):
                     if button is not None:
+                        # The import may still be finishing: the button waits for it.
+                        wait_until(lambda: not app.execute("return document.getElementById(arguments[0]).disabled;",
+                                                           button), 60, button + " enabled")
                         app.execute("document.getElementById(arguments[0]).click(); return true;", button)
                     time.sleep(0.3)
                     wait_until(lambda: app.execute(PREVIEW_SHOWN), 90, name)
