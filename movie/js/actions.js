@@ -1,11 +1,12 @@
 // What the user can do, by name (data-action="NAME" on buttons and menu
 // items, and the keyboard shortcuts): add photos, make and save the collage,
+// a new layout and stepping back and forth through the layouts made,
 // new / open / save projects, check for updates, the home page, quit. Also
 // re-making the collage shortly after a change once a first one exists.
 
 import { call, callDelayed } from './bridge.js';
 import { MB, confirmBox, messageBox } from './message-box.js';
-import { DEFAULTS, LAYOUT_FIELDS, composeParams } from './params.js';
+import { DEFAULTS, LAYOUT_FIELDS, composeParams, settingsFromParams } from './params.js';
 import { removeAllPhotos, removePhoto } from './photos-view.js';
 import { samePath } from './photo-text.js';
 import { composeProject, readProject } from './project.js';
@@ -13,6 +14,7 @@ import { resetRefusals } from './controls.js';
 import { showSection } from './rail.js';
 import { abilities, getState, subscribe, update } from './state.js';
 import { t } from './strings.js';
+import { attr, parseXml } from './xml.js';
 import { forgetTextShape, textShapePath } from './text-shape.js';
 
 export const HOME_SITE = 'https://vornida.example/';
@@ -38,7 +40,8 @@ async function addPhotos() {
 
 // The parameter text for the current settings; draws and sends the text
 // shape's picture first when the shape is a text. Null when that failed.
-async function currentParams() {
+// `seed` asks for the layout of that seed (a project's).
+async function currentParams({ seed = null } = {}) {
   const s = getState().settings;
   let shapePath = '';
   if (s.shapeType === 'Text') {
@@ -48,7 +51,7 @@ async function currentParams() {
       return null;
     }
   }
-  return composeParams(s, { shapePath });
+  return composeParams(s, { shapePath, seed });
 }
 
 // What the last "MakeShape" was made from, to see what changed since: the
@@ -65,7 +68,9 @@ function changedSinceMade(state) {
   return state.photos !== madeFrom.photos || settingsKey(state) !== madeFrom.settings;
 }
 
-async function makeCollage() {
+// "MakeShape" (the settings' layout; a project's `seed` gives its own) or,
+// with `command` "NewLayout", the same settings with a seed of its own.
+async function makeCollage({ seed = null, command = 'MakeShape' } = {}) {
   if (!abilities().make) return false;
   rerunWanted = false;
   clearTimeout(rerunTimer);
@@ -73,14 +78,62 @@ async function makeCollage() {
   // notifies "previewing" from its worker).
   update({ previewing: true, haveCollage: false });
   madeFrom = { settings: settingsKey(getState()), photos: getState().photos };
-  const params = await currentParams();
+  const params = await currentParams({ seed });
   if (!params) {
     update({ previewing: false });
     return false;
   }
-  const started = await call('MakeShape', params);
+  const started = await call(command, params);
   if (started !== true) update({ previewing: false });
   return started === true;
+}
+
+function newLayout() {
+  if (!abilities().newLayout) return false;
+  return makeCollage({ command: 'NewLayout' });
+}
+
+// "UndoLayout" / "RedoLayout": the native side makes the recorded layout
+// again and tells its settings (layoutRestored), which the controls take.
+async function stepLayout(command) {
+  const can = abilities();
+  if (!(command === 'UndoLayout' ? can.undoLayout : can.redoLayout)) return false;
+  rerunWanted = false;
+  clearTimeout(rerunTimer);
+  update({ previewing: true, haveCollage: false });
+  const started = await call(command);
+  if (started !== true) update({ previewing: false });
+  return started === true;
+}
+
+// layoutRestored: the settings of the layout made again become the page's,
+// without counting as a change that would re-make the collage.
+export function layoutRestored(text) {
+  const element = parseXml(text);
+  if (!element) return;
+  // What the parameter text does not carry for the layout stays as it is.
+  const settings = { ...settingsFromParams((name) => attr(element, name)), jpegQuality: getState().settings.jpegQuality };
+  if (settings.shapeType !== 'Text') {
+    settings.shapeText = getState().settings.shapeText;
+    settings.shapeFont = getState().settings.shapeFont;
+  }
+  resetRefusals();
+  update({ settings });
+  madeFrom = { settings: settingsKey(getState()), photos: getState().photos };
+}
+
+// projectPhotosMissing: the photos of the project being opened that are gone,
+// said once, after the project has opened.
+let missingPhotos = null;
+export function projectPhotosMissing(paths) {
+  if (paths.length === 0) return;
+  if (openingProject) missingPhotos = paths;
+  else tellMissingPhotos(paths);
+}
+
+function tellMissingPhotos(paths) {
+  const shown = paths.slice(0, 12).join('\n') + (paths.length > 12 ? '\n' + t('ui.project.morePhotos', { count: paths.length - 12 }) : '');
+  return messageBox(t(paths.length === 1 ? 'ui.project.photoMissing' : 'ui.project.photosMissing', { count: paths.length }) + '\n\n' + shown, MB.ICONWARNING);
 }
 
 function scheduleRerun() {
@@ -100,7 +153,9 @@ export function workEnded() {
     rerunWanted = false;
     if (pendingMake && !getState().importing) {
       pendingMake = false;
-      makeCollage();
+      const seed = pendingSeed;
+      pendingSeed = null;
+      makeCollage({ seed });
       return;
     }
     scheduleRerun();
@@ -145,20 +200,30 @@ function initSaveDialog() {
 
 let projectText = null;
 let pendingMake = false;
+let pendingSeed = null; // the seed of the project's layout, for the collage made once its photos are in
+let openingProject = false;
 
 // openProjectCallBack: the document of the project being opened.
 export function projectTextArrived(text) {
   projectText = text;
   const project = readProject(text);
   // Its photos are being imported now; make the collage once they are in.
-  if (project.ok && project.photos.length > 0) pendingMake = true;
+  if (project.ok && project.photos.length > 0) {
+    pendingMake = true;
+    pendingSeed = project.seed;
+  }
 }
 
 function clearCollage() {
   forgetTextShape();
   madeFrom = { settings: '', photos: null };
-  update({ haveCollage: false, madeOnce: false, preview: null, previewShown: false, stateText: '', infoText: '' });
+  update({
+    haveCollage: false, madeOnce: false, preview: null, previewShown: false, stateText: '', infoText: '',
+    layoutSeed: null, canUndoLayout: false, canRedoLayout: false, layoutProblem: '', layoutNotes: [],
+  });
   call('HideVCCanvas');
+  // The layouts of another project are not this one's to go back to.
+  call('ClearLayoutHistory');
 }
 
 async function newProject() {
@@ -177,9 +242,18 @@ async function openProject() {
   if (!abilities().openProject) return;
   projectText = null;
   pendingMake = false;
-  await runDialog(() => call('OpenProject'));
+  pendingSeed = null;
+  missingPhotos = null;
+  openingProject = true;
+  try {
+    await runDialog(() => call('OpenProject'));
+  } finally {
+    openingProject = false;
+  }
   const text = projectText;
   projectText = null;
+  const missing = missingPhotos;
+  missingPhotos = null;
   if (text === null) return; // cancelled
   const project = readProject(text);
   if (!project.ok) {
@@ -194,13 +268,17 @@ async function openProject() {
   const keep = (photo) => project.photos.some((src) => samePath(src, photo.src));
   for (const photo of getState().photos.filter((p) => !keep(p))) await removePhoto(photo.src);
   if (project.photos.length === 0) pendingMake = false;
+  if (missing) await tellMissingPhotos(missing);
 }
 
 async function saveProject(saveAs) {
   if (!abilities().saveProject) return;
   const s = getState().settings;
   const shapePath = s.shapeType === 'Text' ? (await textShapePath(s.shapeText, s.shapeFont)) ?? '' : '';
-  const document = composeProject(s, getState().photos.map((p) => p.src), { shapePath });
+  // The seed of the layout on show, when it is the one these settings and
+  // photos make: opening the project shows it again.
+  const seed = getState().haveCollage && !changedSinceMade(getState()) ? getState().layoutSeed : null;
+  const document = composeProject(s, getState().photos.map((p) => p.src), { shapePath, seed });
   await runDialog(() => call('SaveProject', document, saveAs ? 1 : 0));
 }
 
@@ -215,7 +293,10 @@ async function quit(command) {
 const ACTIONS = {
   'add-photos': addPhotos,
   'remove-all-photos': () => abilities().editPhotos && removeAllPhotos(),
-  make: makeCollage,
+  make: () => makeCollage(),
+  'new-layout': newLayout,
+  'undo-layout': () => stepLayout('UndoLayout'),
+  'redo-layout': () => stepLayout('RedoLayout'),
   'save-collage': openSaveDialog,
   'new-project': newProject,
   'open-project': openProject,
@@ -242,6 +323,11 @@ const SHORTCUTS = [
   { key: 'i', action: 'add-photos' },
   { key: 'enter', action: 'make' },
   { key: 'e', action: 'save-collage' },
+  { key: 'r', action: 'new-layout' },
+  // Only while the preview has the focus: elsewhere Ctrl+Z belongs to the
+  // text fields.
+  { key: 'z', action: 'undo-layout', inStage: true },
+  { key: 'z', shift: true, action: 'redo-layout', inStage: true },
 ];
 
 function onShortcut(event) {
@@ -249,6 +335,7 @@ function onShortcut(event) {
   const key = event.key.toLowerCase();
   const shortcut = SHORTCUTS.find((s) => s.key === key && Boolean(s.shift) === event.shiftKey);
   if (!shortcut) return;
+  if (shortcut.inStage && !document.getElementById('stage').contains(document.activeElement)) return;
   event.preventDefault();
   if (document.querySelector('dialog[open]')) return;
   runAction(shortcut.action);
@@ -273,6 +360,9 @@ function render(state) {
     'add-photos': can.addPhotos,
     'remove-all-photos': can.editPhotos && state.photos.length > 0,
     make: can.make,
+    'new-layout': can.newLayout,
+    'undo-layout': can.undoLayout,
+    'redo-layout': can.redoLayout,
     'save-collage': can.saveCollage,
     'new-project': can.newProject,
     'open-project': can.openProject,

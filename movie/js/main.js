@@ -4,7 +4,7 @@
 // window.vornidaTimings holds how long each step took.
 
 import { call, hasNative } from './bridge.js';
-import { initActions, projectTextArrived, workEnded } from './actions.js';
+import { initActions, layoutRestored, projectPhotosMissing, projectTextArrived, workEnded } from './actions.js';
 import { initCanvasView } from './canvas-view.js';
 import { initControls } from './controls.js';
 import { backgroundChosen, initLookView } from './look-view.js';
@@ -28,6 +28,8 @@ installMovieFunctions();
 hooks.importDone = workEnded;
 hooks.previewingDone = workEnded;
 hooks.projectText = projectTextArrived;
+hooks.layoutRestored = layoutRestored;
+hooks.projectPhotosMissing = projectPhotosMissing;
 hooks.customShape = customShapeChosen;
 hooks.backgroundFile = backgroundChosen;
 

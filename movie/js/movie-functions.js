@@ -14,6 +14,8 @@ export const hooks = {
   importDone: () => {},
   previewingDone: () => {},
   projectText: () => {},
+  layoutRestored: () => {},
+  projectPhotosMissing: () => {},
   customShape: () => {},
   backgroundFile: () => {},
 };
@@ -41,8 +43,30 @@ function notify(event, value) {
       if (!on) hooks.importDone();
       break;
     case 'previewing':
-      update(on ? { previewing: true, haveCollage: false } : { previewing: false });
+      // A new run starts with nothing to say about it yet.
+      update(on ? { previewing: true, haveCollage: false, layoutProblem: '', layoutNotes: [] } : { previewing: false });
       if (!on) hooks.previewingDone();
+      break;
+    case 'layoutFailed':
+      update({ layoutProblem: String(value ?? '') });
+      break;
+    case 'layoutNote':
+      update({ layoutNotes: [...getState().layoutNotes, String(value ?? '')] });
+      break;
+    case 'layoutSeed':
+      update({ layoutSeed: /^\d+$/.test(String(value)) ? String(value) : null });
+      break;
+    case 'canUndoLayout':
+      update({ canUndoLayout: on });
+      break;
+    case 'canRedoLayout':
+      update({ canRedoLayout: on });
+      break;
+    case 'layoutRestored':
+      hooks.layoutRestored(String(value ?? ''));
+      break;
+    case 'projectPhotosMissing':
+      hooks.projectPhotosMissing(String(value ?? '').split('\n').filter((path) => path !== ''));
       break;
     case 'haveCreateCollage':
       update({ haveCollage: on, madeOnce: getState().madeOnce || on });

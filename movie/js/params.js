@@ -63,7 +63,9 @@ export const DEFAULTS = Object.freeze({
   jpegQuality: 90,
 });
 
-// kind: enum (one of `values`), int and real (from `min` to `max`), bool,
+// kind: enum (one of `values`), int and real (from `min` to `max`: the
+// engine's own ranges, src/engine/param_ranges.cpp; a slider may show the
+// common part of a range, the number field beside it takes all of it), bool,
 // color (#rrggbb), text (at most `max` characters, no line breaks), path.
 export const FIELDS = {
   shapeType: { kind: 'enum', values: SHAPES },
@@ -71,22 +73,22 @@ export const FIELDS = {
   shapeText: { kind: 'text', max: 40 },
   shapeFont: { kind: 'enum', values: FONTS },
   canvasMode: { kind: 'enum', values: ['size', 'aspect'] },
-  canvasWidth: { kind: 'int', min: 16, max: 30000 },
-  canvasHeight: { kind: 'int', min: 16, max: 30000 },
-  aspectRatio: { kind: 'real', min: 0.1, max: 10 },
+  canvasWidth: { kind: 'int', min: 1, max: 100000 },
+  canvasHeight: { kind: 'int', min: 1, max: 100000 },
+  aspectRatio: { kind: 'real', min: 0.01, max: 100 },
   itemsMode: { kind: 'enum', values: ['each', 'fill', 'count'] },
-  itemCount: { kind: 'int', min: 1, max: 5000 },
+  itemCount: { kind: 'int', min: 1, max: 1000000 },
   itemSizeMode: { kind: 'enum', values: ['auto', 'px'] },
-  itemSize: { kind: 'int', min: 8, max: 5000 },
+  itemSize: { kind: 'int', min: 1, max: 30000 },
   samePhotoSize: { kind: 'bool' },
-  spacing: { kind: 'real', min: 0.3, max: 3 },
-  borderSize: { kind: 'real', min: 0, max: 0.25 },
+  spacing: { kind: 'real', min: 0.1, max: 10 },
+  borderSize: { kind: 'real', min: 0, max: 0.45 },
   borderColor: { kind: 'color' },
   avgAngle: { kind: 'int', min: -180, max: 180 },
-  maxAngle: { kind: 'int', min: 0, max: 90 },
+  maxAngle: { kind: 'int', min: 0, max: 180 },
   shadow: { kind: 'bool' },
-  shadowOffsetX: { kind: 'real', min: -0.1, max: 0.1 },
-  shadowOffsetY: { kind: 'real', min: -0.1, max: 0.1 },
+  shadowOffsetX: { kind: 'real', min: -1, max: 1 },
+  shadowOffsetY: { kind: 'real', min: -1, max: 1 },
   backgroundType: { kind: 'enum', values: ['Color', 'Transparent', 'Image'] },
   backgroundColor: { kind: 'color' },
   backgroundFile: { kind: 'path' },
@@ -189,10 +191,18 @@ export function itemSizeValue(settings) {
   return settings.canvasMode === 'aspect' ? AUTO_CANVAS_ITEM_SIZE : -1;
 }
 
+// A layout's seed as the parameter text carries it: a whole number
+// 0..4294967295 in decimal. Gives the text, or null for anything else.
+export function seedText(value) {
+  const text = String(value ?? '').trim();
+  return /^\d{1,10}$/.test(text) && Number(text) <= 4294967295 ? String(Number(text)) : null;
+}
+
 // The collage-parameter text for `settings`. `shapePath` is the picture of a
 // text shape (the path "SetTextShape" answered); an image shape uses its own
-// picture. Attribute values are escaped, so paths may hold any character.
-export function composeParams(settings, { shapePath = '' } = {}) {
+// picture. `seed`, when given, asks for the layout made with that seed.
+// Attribute values are escaped, so paths may hold any character.
+export function composeParams(settings, { shapePath = '', seed = null } = {}) {
   const s = { ...DEFAULTS, ...settings };
   const shape = s.shapeType === 'Image' ? s.shapeImage : s.shapeType === 'Text' ? shapePath : '';
   const aspect = s.canvasMode === 'aspect';
@@ -219,6 +229,7 @@ export function composeParams(settings, { shapePath = '' } = {}) {
     ['jpegQuality', String(s.jpegQuality)],
   ];
   if (s.shapeType === 'Text') attrs.push(['shapeText', s.shapeText], ['shapeFont', s.shapeFont]);
+  if (seedText(seed) !== null) attrs.push(['seed', seedText(seed)]);
   return `<Vornida ${attrs.map(([k, v]) => `${k}='${escapeXml(v)}'`).join(' ')}/>`;
 }
 

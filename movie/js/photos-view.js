@@ -1,5 +1,7 @@
 // The Photos section: the grid of thumbnails (arriving one by one while an
-// import runs), the count, removing one photo or all of them.
+// import runs), the count, removing one photo or all of them, and swapping
+// two photos' places (drag one onto the other, or Alt+arrow keys), which
+// the next layout follows.
 
 import { call } from './bridge.js';
 import { fileUrl } from './files.js';
@@ -16,7 +18,8 @@ function makeTile(photo) {
   li.dataset.src = photo.src;
   li.title = photo.name;
   li.setAttribute('aria-label', photo.name);
-  li.setAttribute('aria-keyshortcuts', 'Delete');
+  li.setAttribute('aria-keyshortcuts', 'Delete Alt+ArrowLeft Alt+ArrowRight Alt+ArrowUp Alt+ArrowDown');
+  li.draggable = false;
   const img = document.createElement('img');
   img.alt = '';
   img.loading = 'lazy';
@@ -57,6 +60,20 @@ export async function removePhoto(src) {
   }
 }
 
+// Swaps the places of two photos, in the list here and on the native side.
+export async function swapPhotos(first, second) {
+  if (first === second || !abilities().editPhotos) return false;
+  if ((await call('SwapPhotos', first, second)) !== true) return false;
+  const photos = [...getState().photos];
+  const a = photos.findIndex((p) => p.src === first);
+  const b = photos.findIndex((p) => p.src === second);
+  if (a < 0 || b < 0) return false;
+  [photos[a], photos[b]] = [photos[b], photos[a]];
+  // The collage on show was laid out from the old order.
+  update({ photos, haveCollage: false });
+  return true;
+}
+
 export async function removeAllPhotos({ ask = true } = {}) {
   const photos = getState().photos;
   if (photos.length === 0) return true;
@@ -70,10 +87,11 @@ let rendered = [];
 let removable = true;
 
 // Lays the tiles out as the list says. An import only appends, so that case
-// adds the new tiles alone; anything else goes through the whole list.
+// adds the new tiles alone; anything else (a removal, a swap) goes through
+// the whole list.
 function layTiles(grid, photos) {
   const appended =
-    photos.length >= rendered.length &&
+    photos.length > rendered.length &&
     (rendered.length === 0 || (photos[0] === rendered[0] && photos[rendered.length - 1] === rendered.at(-1)));
   if (appended) {
     for (const photo of photos.slice(rendered.length)) {
@@ -119,6 +137,7 @@ function render(state) {
   badge.textContent = count > 999 ? '999+' : String(count);
   document.getElementById('remove-all').disabled = count === 0 || !can.editPhotos;
   document.getElementById('import-line').hidden = !state.importing;
+  document.getElementById('order-hint').hidden = count < 2;
   if (removable !== can.editPhotos) {
     removable = can.editPhotos;
     for (const button of grid.querySelectorAll('.photo-remove')) button.disabled = !removable;
@@ -137,12 +156,70 @@ export function initPhotosView() {
       return;
     }
     const columns = getComputedStyle(grid).gridTemplateColumns.split(' ').length;
+    const all = [...grid.children];
+    // Alt+arrow: the photo changes places with its neighbour that way, and
+    // the keyboard stays with it.
+    const swapStep = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns }[event.key];
+    if (event.altKey && swapStep !== undefined) {
+      event.preventDefault();
+      const other = all[all.indexOf(tile) + swapStep];
+      if (other) swapPhotos(tile.dataset.src, other.dataset.src).then(() => tiles.get(tile.dataset.src)?.focus());
+      return;
+    }
     const step = { ArrowLeft: -1, ArrowRight: 1, ArrowUp: -columns, ArrowDown: columns, Home: -Infinity, End: Infinity }[event.key];
     if (step === undefined) return;
     event.preventDefault();
-    const all = [...grid.children];
     const index = Math.max(0, Math.min(all.length - 1, all.indexOf(tile) + (Number.isFinite(step) ? step : step > 0 ? all.length : -all.length)));
     all[index].focus();
+  });
+  // A photo dragged onto another swaps their places. Done with pointer
+  // events rather than the system's drag and drop, which the desktop window
+  // keeps for files dropped onto it.
+  const DRAG_START_PX = 5;
+  let drag = null; // { src, tile, x, y, moving, target }
+  const clearTarget = () => {
+    drag?.target?.classList.remove('drop-target');
+    if (drag) drag.target = null;
+  };
+  const endDrag = () => {
+    if (!drag) return;
+    clearTarget();
+    drag.tile.classList.remove('drag-source');
+    grid.classList.remove('sorting');
+    drag = null;
+  };
+  grid.addEventListener('pointerdown', (event) => {
+    const tile = event.target.closest('.photo-tile');
+    if (!tile || event.button !== 0 || event.target.closest('.photo-remove') || !abilities().editPhotos) return;
+    drag = { src: tile.dataset.src, tile, x: event.clientX, y: event.clientY, moving: false, target: null };
+    tile.setPointerCapture(event.pointerId);
+  });
+  grid.addEventListener('pointermove', (event) => {
+    if (!drag) return;
+    if (!drag.moving) {
+      if (Math.hypot(event.clientX - drag.x, event.clientY - drag.y) < DRAG_START_PX) return;
+      drag.moving = true;
+      drag.tile.classList.add('drag-source');
+      grid.classList.add('sorting');
+    }
+    const over = document.elementFromPoint(event.clientX, event.clientY)?.closest('.photo-tile');
+    const target = over && over !== drag.tile && grid.contains(over) ? over : null;
+    if (target !== drag.target) {
+      clearTarget();
+      drag.target = target;
+      target?.classList.add('drop-target');
+    }
+  });
+  grid.addEventListener('pointerup', () => {
+    if (!drag) return;
+    const { src, target, moving } = drag;
+    endDrag();
+    if (moving && target) swapPhotos(src, target.dataset.src);
+  });
+  grid.addEventListener('pointercancel', endDrag);
+  grid.addEventListener('lostpointercapture', endDrag);
+  addEventListener('keydown', (event) => {
+    if (event.key === 'Escape' && drag?.moving) endDrag();
   });
   // Files dragged over the window: the host imports what is dropped; the
   // page only shows where.

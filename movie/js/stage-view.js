@@ -42,9 +42,11 @@ function render(state) {
     loader.src = url;
   }
   image.hidden = !state.previewShown;
+  image.classList.toggle('stale', state.previewShown && !state.haveCollage && !state.previewing);
   image.alt = state.previewShown ? t('ui.stage.previewAlt') : '';
 
   document.getElementById('stage-working').hidden = !(state.previewing && !state.previewShown);
+  renderLayoutMessage(state);
   const empty = document.getElementById('empty-state');
   const nothing = !state.previewShown && !state.previewing;
   empty.hidden = !nothing;
@@ -59,6 +61,19 @@ function render(state) {
     action.querySelector('span').textContent = t(hasPhotos ? 'ui.action.make' : 'ui.photos.add');
     action.querySelector('use').setAttribute('href', hasPhotos ? '#i-make' : '#i-plus');
   }
+}
+
+// Why the last run made no collage, else what it had to change, above the
+// preview; nothing while all is well.
+function renderLayoutMessage(state) {
+  const message = document.getElementById('layout-message');
+  const problem = state.layoutProblem;
+  const text = problem || state.layoutNotes.join(' ');
+  message.hidden = text === '';
+  message.classList.toggle('error', problem !== '');
+  message.setAttribute('role', problem ? 'alert' : 'status');
+  document.getElementById('layout-message-icon').setAttribute('href', problem ? '#i-alert' : '#i-info');
+  document.getElementById('layout-message-text').textContent = text;
 }
 
 export function initStageView() {

@@ -14,6 +14,11 @@ const state = {
   madeOnce: false, // a collage was made in this project: changes re-run it
   dialog: false, // a command with a native dialog is waiting for the user
   preview: null, // { path, version } of the finished preview picture
+  layoutSeed: null, // the seed of the layout shown, as the native side told it (decimal text)
+  canUndoLayout: false, // an earlier layout of this session can be made again
+  canRedoLayout: false, // a later one, after going back
+  layoutProblem: '', // why the last run made no collage
+  layoutNotes: [], // what the last run had to change (a reduced canvas)
   previewShown: false, // the page shows the preview picture rather than the native canvas
   stateText: '',
   infoText: '',
@@ -69,6 +74,9 @@ export function abilities(s = state) {
     addPhotos: settled,
     make: settled && !s.importing && s.photos.length > 0 && valid && shapeReady && backgroundReady,
     saveCollage: settled && !s.importing && s.haveCollage && valid,
+    newLayout: settled && !s.importing && s.photos.length > 0 && valid && shapeReady && backgroundReady && s.madeOnce,
+    undoLayout: settled && !s.importing && s.canUndoLayout,
+    redoLayout: settled && !s.importing && s.canRedoLayout,
     newProject: settled,
     openProject: settled,
     saveProject: !s.dialog && valid,

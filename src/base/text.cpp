@@ -70,6 +70,15 @@ std::string TruncateUtf16(std::string_view utf8, std::size_t units) {
   return std::string(utf8.substr(0, Utf8OffsetOfUtf16(utf8, units)));
 }
 
+std::string TruncateUtf8(std::string_view utf8, std::size_t bytes) {
+  if (utf8.size() <= bytes) return std::string(utf8);
+  std::size_t end = bytes;
+  // Back over continuation bytes to the start of the sequence that the cut
+  // would split.
+  while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
+  return std::string(utf8.substr(0, end));
+}
+
 std::u16string Utf8ToUtf16(std::string_view utf8) {
   std::u16string out;
   out.reserve(utf8.size());

@@ -28,6 +28,9 @@ std::size_t Utf8OffsetOfUtf16(std::string_view utf8, std::size_t units);
 // The text cut to at most `units` UTF-16 code units.
 std::string TruncateUtf16(std::string_view utf8, std::size_t units);
 
+// The text cut to at most `bytes` bytes without splitting a UTF-8 sequence.
+std::string TruncateUtf8(std::string_view utf8, std::size_t bytes);
+
 // Conversions for the places where a real UTF-16 string is needed (file
 // formats that store UTF-16). Malformed UTF-8 becomes U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view utf8);

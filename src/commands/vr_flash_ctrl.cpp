@@ -26,7 +26,7 @@ constexpr auto kPluggable = nullptr;
 
 // In the order the movie's names are tested.
 const CVRFlashCtrl::Command* CVRFlashCtrl::FindCommand(std::string_view name) {
-  static const std::array<Command, 21> kCommands{{
+  static const std::array<Command, 26> kCommands{{
       {"LoadComplete", 0,
        [](CVRFlashCtrl& c, DecodedCall&) {
          c.OnMovieLoaded();
@@ -66,6 +66,11 @@ const CVRFlashCtrl::Command* CVRFlashCtrl::FindCommand(std::string_view name) {
        }},
       {"SetTextShape", 1, [](CVRFlashCtrl& c, DecodedCall& call) { return c.SetTextShape(call); }},
       {"RemovePhoto", 1, kPluggable},
+      {"SwapPhotos", 2, kPluggable},
+      {"NewLayout", 1, kPluggable},
+      {"UndoLayout", 0, kPluggable},
+      {"RedoLayout", 0, kPluggable},
+      {"ClearLayoutHistory", 0, kPluggable},
       {"ReadReg", 1, [](CVRFlashCtrl& c, DecodedCall& call) { return c.ReadSetting(call, true); }},
       {"WriteReg", 2, [](CVRFlashCtrl& c, DecodedCall& call) { return c.WriteSetting(call, true); }},
       {"ReadIni", 1, [](CVRFlashCtrl& c, DecodedCall& call) { return c.ReadSetting(call, false); }},

@@ -11,6 +11,20 @@
 //   "SaveProject" (2)       projects              "OpenProject"    projects
 //   "OpenAddPhotosDlg"      photo library         "RemovePhoto" (1) photo library
 //   "CheckUpdate"           upgrade wizard        "LoadComplete"   main window hand-over
+//   "SwapPhotos" (2)        photo library
+//   "NewLayout" (1)         layout run: the parameter text again with a new seed
+//   "UndoLayout"            layout run: the layout before the shown one again
+//   "RedoLayout"            layout run: the layout after the shown one again
+//   "ClearLayoutHistory"    layout run: forgets the layouts of the session
+//
+// "UndoLayout" and "RedoLayout" answer <true/> when they start a run and
+// <false/> when there is no layout that way; "NewLayout" answers as
+// "MakeShape" does. After every finished layout the run tells the movie
+// `notify` "layoutSeed" (the seed, decimal), "canUndoLayout" and
+// "canRedoLayout" ("1" or "0"); a layout made again from the history also
+// `notify` "layoutRestored" with its parameter text (escaped for XML), so
+// the movie can show the settings it was made with. "ClearLayoutHistory"
+// tells "canUndoLayout" and "canRedoLayout" "0".
 //
 // Until a module installs its handler such a command is recognised but not
 // handled: the movie gets no value ("LoadComplete" is handled and does

@@ -418,7 +418,8 @@ namespace vornida {
 
 bool CCollage::CreateLayout() try {
   // 1.
-  rng_.Seed(fixedSeed ? *fixedSeed : TimeSeed());
+  seed = fixedSeed ? *fixedSeed : TimeSeed();
+  rng_.Seed(seed);
   // 2. - 4.
   SetProgressPos(0);
   SetState("Calculating_photo_sizes");

@@ -81,6 +81,9 @@ struct CollagePhoto {
 class LayeredOutput {
  public:
   virtual ~LayeredOutput() = default;
+  // The names of the layers about to be opened, bottom first: "Background"
+  // for a background layer, then each item's photo file name (no folder).
+  virtual void nameLayers(std::vector<std::string> names) = 0;
   virtual bool open(const std::string& path, int32_t width, int32_t height, int32_t layerCount) = 0;
   // With a solid background layer in `argb` below the item layers.
   virtual bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
@@ -164,6 +167,12 @@ class CCollage {
   std::vector<CollagePhoto> photos;
   // Fixed seed for reproducible layouts; the time in seconds when unset.
   std::optional<uint32_t> fixedSeed;
+  // The seed the parameter text names ("seed"), if any: the layout it
+  // recorded. The run gives it to fixedSeed unless told another one.
+  std::optional<uint32_t> paramSeed;
+  // The seed CreateLayout used: with the parameters and the photos in their
+  // order it gives this layout again.
+  uint32_t seed = 0;
   // Folder of the installed assets ("TBgBrush.png") and of relative paths.
   std::string programFolder;
   // Where WritePreview saves the preview.

@@ -1,6 +1,7 @@
 #include "engine/collage_params.h"
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -107,6 +108,13 @@ double ParamReal(std::string_view text) {
   return std::isfinite(v) ? v : 0.0;
 }
 
+std::optional<uint32_t> ParamSeed(std::string_view text) {
+  uint32_t seed = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seed);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return seed;
+}
+
 bool ParamBoolean(std::string_view text) { return text == "true" || text == "TRUE" || text == "1"; }
 
 std::vector<std::string> ParamList(std::string_view text) {
@@ -209,6 +217,7 @@ ParamReadResult ReadCollageParams(std::string_view text, CCollage& collage, cons
     return fail(SettingTooLong("shapeText", kMaxShapeTextLength));
   if (Utf16Length(collage.shapeFont) > kMaxShapeFontLength)
     return fail(SettingTooLong("shapeFont", kMaxShapeFontLength));
+  collage.paramSeed = ParamSeed(attr("seed"));
   result.ok = true;
   return result;
 } catch (const std::exception& error) {

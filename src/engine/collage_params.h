@@ -5,13 +5,17 @@
 //   shapeType, shape, collageSize, aspectRatio, itemBoundingBoxWidth,
 //   numPhotos, spacing, borderSize, samePhotoSize, avgAngle, maxAngle,
 //   backgroundTransparent, backgroundColor, backgroundType, backgroundFile,
-//   offsetX, offsetY, noShadow, borderColor, shapeText, shapeFont.
+//   offsetX, offsetY, noShadow, borderColor, shapeText, shapeFont, seed.
+// "seed", when present, names the layout to make again: the random seed
+// (0..4294967295) of a layout made from these settings and the same photos
+// in the same order. A seed that is not such a number is ignored.
 // A missing attribute reads as 0, false, empty or opaque black. The shape
 // maker is built from shapeType ("Rectangle", "Circle", "Image", "Text");
 // any other value leaves the collage without one.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +44,8 @@ ParamReadResult ReadCollageParams(std::string_view text, CCollage& collage, cons
 int32_t ParamInteger(std::string_view text);
 // A real number; text that does not read as a finite number gives 0.
 double ParamReal(std::string_view text);
+// A seed: a whole number 0..4294967295 and nothing else, else nullopt.
+std::optional<uint32_t> ParamSeed(std::string_view text);
 // True exactly for "true", "TRUE" and "1".
 bool ParamBoolean(std::string_view text);
 // Items between commas ("800,600" gives two items, "" none).

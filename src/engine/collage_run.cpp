@@ -100,6 +100,7 @@ struct CollageRunner::State {
   bool running = false;
   bool registered = false;  // the worker has entered WorkerThreadIds
   std::shared_ptr<CCollage> current;
+  LayoutHistory history;
 };
 
 CollageRunner::CollageRunner() : state_(std::make_shared<State>()) {}
@@ -160,6 +161,61 @@ void CollageRunner::CancelAndWait(platform::EventLoop& loop) {
 }
 
 void CollageRunner::Start(const std::string& parameterText, platform::EventLoop& loop) {
+  Request request;
+  request.parameterText = parameterText;
+  StartRun(std::move(request), loop);
+}
+
+void CollageRunner::StartNewLayout(const std::string& parameterText, platform::EventLoop& loop) {
+  // The shown layout's seed, as it is once a run still going has ended.
+  CancelAndWait(loop);
+  Request request;
+  request.parameterText = parameterText;
+  {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    const LayoutRecord* shown = state_->history.Shown();
+    const uint32_t last = shown ? shown->seed : state_->current ? state_->current->seed : state_->seed.value_or(0);
+    request.seed = NextLayoutSeed(last, state_->seed.has_value());
+  }
+  StartRun(std::move(request), loop);
+}
+
+bool CollageRunner::StartRecordedLayout(int steps, platform::EventLoop& loop) {
+  CancelAndWait(loop);
+  Request request;
+  {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    std::optional<LayoutRecord> layout = steps < 0 ? state_->history.Previous() : state_->history.Next();
+    if (steps == 0 || !layout) return false;
+    request.parameterText = std::move(layout->parameterText);
+    request.seed = layout->seed;
+    request.photos = std::move(layout->photos);
+    request.historyStep = steps < 0 ? -1 : 1;
+  }
+  StartRun(std::move(request), loop);
+  return true;
+}
+
+void CollageRunner::ClearHistory() {
+  {
+    std::lock_guard<std::mutex> hold(state_->mutex);
+    state_->history.Clear();
+  }
+  NotifyMovie("canUndoLayout", "0");
+  NotifyMovie("canRedoLayout", "0");
+}
+
+bool CollageRunner::CanUndo() const {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  return state_->history.CanUndo();
+}
+
+bool CollageRunner::CanRedo() const {
+  std::lock_guard<std::mutex> hold(state_->mutex);
+  return state_->history.CanRedo();
+}
+
+void CollageRunner::StartRun(Request request, platform::EventLoop& loop) {
   CancelAndWait(loop);
   CollageRunSetup setup;
   std::optional<uint32_t> seed;
@@ -174,8 +230,8 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
     watched = state_->canvasWatched;
     maxSide = state_->maxCanvasSide;
   }
-  std::thread worker([this, parameterText, setup, seed, watched, maxSide]() {
-    MakeCollageRun(parameterText, setup, seed, watched, maxSide);
+  std::thread worker([this, request = std::move(request), setup, seed, watched, maxSide]() {
+    MakeCollageRun(request, setup, seed, watched, maxSide);
   });
   worker.detach();
   // Return only once the worker is a registered worker, so that whoever waits
@@ -184,8 +240,8 @@ void CollageRunner::Start(const std::string& parameterText, platform::EventLoop&
   state_->changed.wait(hold, [&] { return state_->registered; });
 }
 
-void CollageRunner::MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup,
-                                   std::optional<uint32_t> seed, bool canvasWatched, int32_t maxCanvasSide) {
+void CollageRunner::MakeCollageRun(const Request& request, const CollageRunSetup& setup,
+                                   std::optional<uint32_t> fixedSeed, bool canvasWatched, int32_t maxCanvasSide) {
   std::shared_ptr<State> state = state_;
   RegisterWorkerThread();
   {
@@ -214,15 +270,34 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
   collage->getText = [](const std::string& key) { return GetText(key); };
   collage->programFolder = setup.programFolder;
   collage->previewFilePath = setup.previewFilePath;
-  collage->fixedSeed = seed;
   collage->drawFrames = canvasWatched;
   collage->maxCanvasSide = maxCanvasSide;
 
-  if (ReadCollageParams(parameterText, *collage, setup.programFolder)) {
-    collage->photos = PhotosForLayout();
+  if (ReadCollageParams(request.parameterText, *collage, setup.programFolder)) {
+    collage->fixedSeed = request.seed ? request.seed : collage->paramSeed ? collage->paramSeed : fixedSeed;
+    collage->photos = request.photos ? *request.photos : PhotosForLayout();
+    LayoutRecord made;
+    made.parameterText = request.parameterText;
+    made.photos = collage->photos;
     if (collage->CreateLayout()) {
       NotifyMovie("haveCreateCollage", "true");
       SetMovieShapePreview(setup.previewFilePath);
+      bool canUndo = false, canRedo = false;
+      {
+        std::lock_guard<std::mutex> hold(state->mutex);
+        if (request.historyStep != 0) {
+          state->history.Move(request.historyStep);
+        } else {
+          made.seed = collage->seed;
+          state->history.Record(std::move(made));
+        }
+        canUndo = state->history.CanUndo();
+        canRedo = state->history.CanRedo();
+      }
+      if (request.historyStep != 0) NotifyMovie("layoutRestored", XmlEscape(request.parameterText));
+      NotifyMovie("layoutSeed", std::to_string(collage->seed));
+      NotifyMovie("canUndoLayout", canUndo ? "1" : "0");
+      NotifyMovie("canRedoLayout", canRedo ? "1" : "0");
     }
   }
   // Why there is no collage, as an event the movie shows an error for.
@@ -242,24 +317,53 @@ void CollageRunner::MakeCollageRun(const std::string& parameterText, const Colla
   UnregisterWorkerThread();
 }
 
+namespace {
+
+// Points the runner at the main window's canvas and proxies as attached now
+// (a run without a main window reports nowhere but still lays out) and
+// gives the loop a run waits on; null, and nothing to run, without one.
+platform::EventLoop* PrepareRun(CVRFlashCtrl& control) {
+  if (control.Services().loop == nullptr) return nullptr;
+  CollageRunSetup setup;
+  if (MainWindowParts* parts = control.MainWindow()) {
+    setup.previewBox = &parts->pictureBox;
+    setup.progressBar = &parts->progressBar;
+    setup.stateLabel = &parts->stateLabel;
+    setup.infoLabel = &parts->infoLabel;
+  }
+  setup.programFolder = GetProgramFolder();
+  setup.previewFilePath = GetThumbnailFolder() + "/_vornida_preview.png";
+  CollageRunner::Shared().Configure(setup);
+  return control.Services().loop;
+}
+
+}  // namespace
+
 void InstallCollageCommands(CVRFlashCtrl& control) {
   control.InstallCommandHandler("MakeShape", [](CVRFlashCtrl& c, DecodedCall& call) {
-    platform::EventLoop* loop = c.Services().loop;
+    platform::EventLoop* loop = PrepareRun(c);
     if (loop == nullptr) return false;
-    // The main window's canvas and proxies, as attached now (a run without a
-    // main window reports nowhere but still lays out).
-    CollageRunSetup setup;
-    if (MainWindowParts* parts = c.MainWindow()) {
-      setup.previewBox = &parts->pictureBox;
-      setup.progressBar = &parts->progressBar;
-      setup.stateLabel = &parts->stateLabel;
-      setup.infoLabel = &parts->infoLabel;
-    }
-    setup.programFolder = GetProgramFolder();
-    setup.previewFilePath = GetThumbnailFolder() + "/_vornida_preview.png";
-    CollageRunner::Shared().Configure(setup);
     CollageRunner::Shared().Start(call.args[0], *loop);
     call.result = "<true/>";
+    return true;
+  });
+  control.InstallCommandHandler("NewLayout", [](CVRFlashCtrl& c, DecodedCall& call) {
+    platform::EventLoop* loop = PrepareRun(c);
+    if (loop == nullptr) return false;
+    CollageRunner::Shared().StartNewLayout(call.args[0], *loop);
+    call.result = "<true/>";
+    return true;
+  });
+  for (const auto& [name, steps] : {std::pair{"UndoLayout", -1}, std::pair{"RedoLayout", 1}}) {
+    control.InstallCommandHandler(name, [steps](CVRFlashCtrl& c, DecodedCall& call) {
+      platform::EventLoop* loop = PrepareRun(c);
+      if (loop == nullptr) return false;
+      call.result = CollageRunner::Shared().StartRecordedLayout(steps, *loop) ? "<true/>" : "<false/>";
+      return true;
+    });
+  }
+  control.InstallCommandHandler("ClearLayoutHistory", [](CVRFlashCtrl&, DecodedCall&) {
+    CollageRunner::Shared().ClearHistory();
     return true;
   });
 }

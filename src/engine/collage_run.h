@@ -13,6 +13,19 @@
 // Both texts come from the movie's table by key (engine_texts.h), escaped
 // for XML.
 //
+// The layouts of the session (layout_history.h): every layout that finishes
+// is recorded with its seed, parameter text and photos. "NewLayout" makes the
+// given settings again with a new seed; "UndoLayout" and "RedoLayout" make a
+// recorded layout again (same seed, text and photos, so the same
+// arrangement, which "SaveShape" then writes) and move the history's cursor
+// onto it when it has finished. Each finished layout tells the movie
+// `notify` "layoutSeed", "canUndoLayout" and "canRedoLayout"; one made again
+// from the history also "layoutRestored" with its parameter text.
+//
+// Seeds: a parameter text with a "seed" attribute is made with that seed
+// (a project keeps the seed of its layout); otherwise the fixed seed
+// (SetSeed) or the time in seconds.
+//
 // One run at a time: a "MakeShape" that arrives while a run is going cancels
 // it and waits for it to end (turning the event loop, so that the worker's
 // movie calls are answered) before the new run starts. The current collage
@@ -26,6 +39,7 @@
 #include <string>
 
 #include "engine/collage.h"
+#include "engine/layout_history.h"
 
 namespace vornida {
 
@@ -68,6 +82,16 @@ class CollageRunner {
   // "MakeShape": starts a run with the parameter text; a run still going is
   // cancelled and waited for first. UI thread.
   void Start(const std::string& parameterText, platform::EventLoop& loop);
+  // "NewLayout": as Start, with a seed other than the shown layout's.
+  void StartNewLayout(const std::string& parameterText, platform::EventLoop& loop);
+  // "UndoLayout" (-1) and "RedoLayout" (+1): makes the recorded layout that
+  // many steps from the shown one again; false (and no run) when there is
+  // none. UI thread.
+  bool StartRecordedLayout(int steps, platform::EventLoop& loop);
+  // "ClearLayoutHistory": forgets every recorded layout and tells the movie.
+  void ClearHistory();
+  bool CanUndo() const;
+  bool CanRedo() const;
   // Cancels a running run and waits for it to end, turning the loop. UI thread.
   void CancelAndWait(platform::EventLoop& loop);
   // Waits for a running run to end (without cancelling it). UI thread.
@@ -83,14 +107,24 @@ class CollageRunner {
 
  private:
   struct State;
+  // What one run makes: the text, and for a layout made again its seed, its
+  // photos and how far the history's cursor moves once it is shown.
+  struct Request {
+    std::string parameterText;
+    std::optional<uint32_t> seed;                     // wins over the text's and the fixed seed
+    std::optional<std::vector<CollagePhoto>> photos;  // the photo list when unset
+    int historyStep = 0;                              // 0: record the layout as a new one
+  };
   CollageRunner();
-  // The worker's body: one whole run with the text.
-  void MakeCollageRun(const std::string& parameterText, const CollageRunSetup& setup, std::optional<uint32_t> seed,
+  void StartRun(Request request, platform::EventLoop& loop);
+  // The worker's body: one whole run.
+  void MakeCollageRun(const Request& request, const CollageRunSetup& setup, std::optional<uint32_t> fixedSeed,
                       bool canvasWatched, int32_t maxCanvasSide);
   std::shared_ptr<State> state_;
 };
 
-// Installs "MakeShape" into the control's command table: each run reports
+// Installs "MakeShape", "NewLayout", "UndoLayout", "RedoLayout" and
+// "ClearLayoutHistory" into the control's command table: each run reports
 // through the main window's picture box, progress bar and labels
 // (CVRFlashCtrl::MainWindow) and waits on the control's event loop.
 void InstallCollageCommands(CVRFlashCtrl& control);

@@ -363,6 +363,16 @@ Picture CCollage::RenderFinal(const std::string& path, LayeredOutput* layered) t
   const std::string ext = LowerExtension(path);
   LayeredOutput* layers = nullptr;
   if (ext == "psd" && layered) {
+    // A layer per drawn item in draw order, named after its photo's file, so
+    // that a photo can be found by name in a layered editor.
+    std::vector<std::string> names;
+    const bool backgroundLayer = !backgroundFile.empty() || (backgroundColor >> 24) == 0xFF;
+    if (backgroundLayer) names.push_back("Background");
+    for (int32_t i = 0; i < itemCount && i < static_cast<int32_t>(drawOrder.size()); ++i) {
+      const std::string& src = photos[itemPhoto[drawOrder[i]]].srcPath;
+      names.push_back(src.substr(src.find_last_of('/') + 1));
+    }
+    layered->nameLayers(std::move(names));
     bool opened;
     if (!backgroundFile.empty())
       opened = layered->open(path, canvasWidth, canvasHeight, itemCount + 1);

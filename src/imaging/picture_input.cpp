@@ -61,6 +61,7 @@ PictureInput PictureInput::OpenFile(const std::string& path, LoadStatus& status)
   input.fd_ = fd;
   input.size_ = st.st_size;
   input.stamp_ = StampOf(st);
+  input.path_ = path;
   return input;
 }
 
@@ -73,7 +74,7 @@ PictureInput PictureInput::FromMemory(std::span<const std::uint8_t> bytes) {
 }
 
 PictureInput::PictureInput(PictureInput&& other) noexcept
-    : fd_(other.fd_), stamp_(other.stamp_), size_(other.size_), memory_(other.memory_) {
+    : fd_(other.fd_), stamp_(other.stamp_), size_(other.size_), memory_(other.memory_), path_(std::move(other.path_)) {
   other.fd_ = -1;
   other.memory_ = {};
 }

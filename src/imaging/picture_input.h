@@ -37,6 +37,8 @@ class PictureInput {
   int descriptor() const { return fd_; }
   // The file's stamp when it was opened.
   const FileStamp& stamp() const { return stamp_; }
+  // The path it was opened from; empty for bytes in memory.
+  const std::string& path() const { return path_; }
 
  private:
   PictureInput() = default;
@@ -44,6 +46,7 @@ class PictureInput {
   FileStamp stamp_;
   std::int64_t size_ = 0;
   std::span<const std::uint8_t> memory_;
+  std::string path_;
 };
 
 // Reads an input front to back through a small buffer.

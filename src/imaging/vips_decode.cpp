@@ -6,14 +6,55 @@
 // thumbnail when it is large enough).
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "imaging/colour.h"
+#include "imaging/decoder_warnings.h"
 #include "imaging/decoders.h"
 #include "imaging/row_target.h"
+
+namespace vornida {
+
+namespace {
+
+// The file this thread decodes now (regions are computed on the thread that
+// asks for them), and the files that drew a warning.
+thread_local const std::string* decodingPath = nullptr;
+std::mutex warnedMutex;
+std::vector<std::string> warnedFiles;
+
+void NoteLibraryWarning(const gchar*, GLogLevelFlags, const gchar*, gpointer) {
+  if (decodingPath == nullptr || decodingPath->empty()) return;
+  std::lock_guard<std::mutex> hold(warnedMutex);
+  if (std::find(warnedFiles.begin(), warnedFiles.end(), *decodingPath) == warnedFiles.end())
+    warnedFiles.push_back(*decodingPath);
+}
+
+class DecodingFile {
+ public:
+  explicit DecodingFile(const std::string& path) : previous_(decodingPath) { decodingPath = &path; }
+  ~DecodingFile() { decodingPath = previous_; }
+  DecodingFile(const DecodingFile&) = delete;
+  DecodingFile& operator=(const DecodingFile&) = delete;
+
+ private:
+  const std::string* previous_;
+};
+
+}  // namespace
+
+std::vector<std::string> TakeFilesWithDecoderWarnings() {
+  std::lock_guard<std::mutex> hold(warnedMutex);
+  return std::exchange(warnedFiles, {});
+}
+
+}  // namespace vornida
 
 namespace vornida::imaging_internal {
 
@@ -22,6 +63,12 @@ namespace {
 void InitVips() {
   static std::once_flag once;
   std::call_once(once, [] {
+    // Before anything can warn: libvips's words (and those of the format
+    // libraries it passes on) never reach the terminal.
+    g_log_set_handler("VIPS",
+                      static_cast<GLogLevelFlags>(G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE |
+                                                  G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG),
+                      NoteLibraryWarning, nullptr);
     if (VIPS_INIT("vornida") != 0) return;
     // Buffers handed to a loader are ours and short-lived: nothing may
     // keep referring to them from an operation cache.
@@ -134,6 +181,7 @@ VipsPtr<VipsImage> EightBitBands(VipsImage* in, SourceLayout& layout, bool& keep
 DecodeOutcome DecodeWithVips(const PictureInput& input, const DecodeWish& wish) {
   DecodeOutcome outcome;
   InitVips();
+  const DecodingFile decoding(input.path());
   if (input.size() <= 0) return outcome;
   VipsPtr<VipsSource> source(input.descriptor() >= 0
                                  ? vips_source_new_from_descriptor(input.descriptor())

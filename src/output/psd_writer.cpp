@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "base/text.h"
 #include "output/packbits.h"
 
 namespace vornida {
@@ -62,7 +63,25 @@ const UnpremultiplyTable& Unpremultiply() {
   return table;
 }
 
-std::string LayerName(int32_t index) { return "Layer " + std::to_string(index + 1); }
+std::string DefaultLayerName(int32_t index) { return "Layer " + std::to_string(index + 1); }
+
+// The layer name as the record keeps it: the Pascal string (a length byte,
+// the UTF-8 bytes, zeros to a multiple of 4) and the Unicode name block
+// ("luni": the UTF-16 code units, padded to a multiple of 4).
+std::vector<uint8_t> LayerNameBytes(const std::string& name) {
+  std::vector<uint8_t> out;
+  BigEndian put(out);
+  const std::size_t padding = (4 - (1 + name.size()) % 4) % 4;
+  put.u8(static_cast<uint8_t>(name.size())).bytes(name.data(), name.size()).zeros(padding);
+  const std::u16string units = Utf8ToUtf16(name);
+  const std::size_t unicodeBytes = 4 + 2 * units.size();
+  const std::size_t unicodePadding = (4 - unicodeBytes % 4) % 4;
+  put.bytes("8BIM", 4).bytes("luni", 4).u32(static_cast<uint32_t>(unicodeBytes + unicodePadding));
+  put.u32(static_cast<uint32_t>(units.size()));
+  for (char16_t unit : units) put.u16(static_cast<uint16_t>(unit));
+  put.zeros(unicodePadding);
+  return out;
+}
 
 }  // namespace
 
@@ -116,6 +135,7 @@ void PsdWriter::reset() {
   sectionLength_ = recordsOffset_ = 0;
   records_ = {};
   recordAt_ = {};
+  names_ = {};
   counts_ = {};
   packed_ = {};
   row_ = {};
@@ -128,6 +148,8 @@ bool PsdWriter::fail(Status why) {
 
 // A write of the file failed: its reason is the writer's.
 bool PsdWriter::failFile() { return fail(file_.failed() ? file_.status() : Status::Error("the file could not be written")); }
+
+void PsdWriter::nameLayers(std::vector<std::string> names) { names_ = std::move(names); }
 
 void PsdWriter::abandon() {
   file_.abandon();
@@ -142,7 +164,9 @@ Status PsdWriter::open(const std::string& path, int32_t width, int32_t height, i
   if (layerCount < 0 || layerCount > kMaxLayers) {
     return Status::Error("PSD files hold at most " + std::to_string(kMaxLayers) + " layers");
   }
+  std::vector<std::string> names = std::move(names_);
   reset();
+  names_ = std::move(names);
   version_ = (width > kMaxSide || height > kMaxSide) ? 2 : 1;
   width_ = width;
   height_ = height;
@@ -182,16 +206,20 @@ bool PsdWriter::writeHeader() {
   recordAt_.reserve(static_cast<std::size_t>(layerCount_));
   for (int32_t i = 0; i < layerCount_; ++i) {
     recordAt_.push_back(records_.size());
-    const std::string name = LayerName(i);
-    const std::size_t padding = (4 - (1 + name.size()) % 4) % 4;
-    sectionLength_ += 1 + name.size() + padding;
+    const std::size_t given = static_cast<std::size_t>(i);
+    const std::string name = given < names_.size() && !names_[given].empty()
+                                 ? TruncateUtf8(names_[given], kMaxLayerNameBytes)
+                                 : DefaultLayerName(i);
+    const std::vector<uint8_t> nameBytes = LayerNameBytes(name);
+    sectionLength_ += nameBytes.size();
     rec.zeros(16).u16(kChannels);
     for (int16_t id : kChannelIds) {
       rec.u16(static_cast<uint16_t>(id)).zeros(lengthBytes());
     }
     rec.bytes("8BIM", 4).bytes("norm", 4).u8(255).u8(0).u8(0).u8(0);
-    rec.u32(static_cast<uint32_t>(name.size() + padding + 9)).u32(0).u32(0);
-    rec.u8(static_cast<uint8_t>(name.size())).bytes(name.data(), name.size()).zeros(padding);
+    // Extra data: no mask, no blending ranges, then the name.
+    rec.u32(static_cast<uint32_t>(4 + 4 + nameBytes.size())).u32(0).u32(0);
+    records_.insert(records_.end(), nameBytes.begin(), nameBytes.end());
   }
   return (file_.write(head) && file_.write(records_)) || failFile();
 }

@@ -10,9 +10,12 @@
 // The file:
 //   - a header (version 1; channels 3; depth 8; RGB), no colour mode data,
 //     two image resources: 300 dpi resolution and target layer 1;
-//   - the layer section: layer count, one record per layer ("Layer 1",
-//     "Layer 2", ... with straight-alpha transparency, normal blending, full
-//     opacity), then every layer's channels (transparency, red, green, blue)
+//   - the layer section: layer count, one record per layer (straight-alpha
+//     transparency, normal blending, full opacity, and its name: the one
+//     given to `nameLayers`, at most 255 bytes of UTF-8, or "Layer 1",
+//     "Layer 2", ...; kept twice, as the record's Pascal string for old
+//     readers and in a Unicode name block ("luni", UTF-16) that current
+//     readers show), then every layer's channels (transparency, red, green, blue)
 //     PackBits-compressed row by row (each channel of even length, which
 //     some readers rely on), then a pad byte to an even length;
 //   - the merged image: the flat collage that viewers, thumbnails and
@@ -72,11 +75,18 @@ class PsdWriter {
   static constexpr int32_t kMaxSide = 30000;               // version 1
   static constexpr int32_t kMaxLargeDocumentSide = 300000;  // version 2
   static constexpr int32_t kMaxLayers = 32767;
+  static constexpr std::size_t kMaxLayerNameBytes = 255;
 
   PsdWriter() = default;
   ~PsdWriter();  // an unfinished document is abandoned
   PsdWriter(const PsdWriter&) = delete;
   PsdWriter& operator=(const PsdWriter&) = delete;
+
+  // Names the layers of the next document, bottom layer first; call before
+  // `open`. A layer without a name here (an empty one, or past the end) is
+  // "Layer " + its 1-based position. Longer names are cut to 255 bytes on a
+  // character boundary.
+  void nameLayers(std::vector<std::string> names);
 
   // Starts the document: header, resources and `layerCount` empty layer
   // records. Fails for a size outside 1..300,000, a layer count outside
@@ -146,6 +156,7 @@ class PsdWriter {
   uint64_t recordsOffset_ = 0;          // file offset of the first layer record
   std::vector<uint8_t> records_;        // all layer records, written in full by finish
   std::vector<std::size_t> recordAt_;   // offset of each record within records_
+  std::vector<std::string> names_;      // of the layers, as given to nameLayers
   std::vector<uint8_t> counts_;         // row byte counts of one channel
   std::vector<uint8_t> packed_;         // packed rows waiting to be written
   std::vector<uint8_t> row_;            // one row of one channel, unpacked

@@ -58,6 +58,7 @@ class EventLoop;
 class PsdLayeredOutput final : public LayeredOutput {
  public:
   explicit PsdLayeredOutput(const std::atomic<bool>* cancel = nullptr) : cancel_(cancel) {}
+  void nameLayers(std::vector<std::string> names) override { writer_.nameLayers(std::move(names)); }
   bool open(const std::string& path, int32_t width, int32_t height, int32_t layerCount) override;
   bool openWithColour(const std::string& path, int32_t width, int32_t height, int32_t itemCount,
                       uint32_t argb) override;

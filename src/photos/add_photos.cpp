@@ -59,6 +59,10 @@ void InstallPhotoCommands(CVRFlashCtrl& control) {
     RemovePhoto(call.args.at(0));
     return true;
   });
+  control.InstallCommandHandler("SwapPhotos", [](CVRFlashCtrl&, DecodedCall& call) {
+    call.result = SwapPhotos(call.args.at(0), call.args.at(1)) ? "<true/>" : "<false/>";
+    return true;
+  });
 }
 
 }  // namespace vornida

@@ -1,7 +1,10 @@
 #include "photos/photo_library.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <unordered_map>
@@ -52,8 +55,15 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 
 void SetStateText(const std::string& text) { CallMovie(movie_request::SetLabelText("setStateText", text)); }
 
-ImportTrouble TroubleFor(LoadStatus status) {
+ImportTrouble TroubleFor(LoadStatus status, const std::string& path) {
   switch (status) {
+    case LoadStatus::Unreadable: {
+      // Told apart from a file that is there but will not open: a project
+      // may name a photo that has since been moved or deleted.
+      struct stat st;
+      if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return ImportTrouble::Missing;
+      return ImportTrouble::NotAPicture;
+    }
     case LoadStatus::Decoded: return ImportTrouble::None;
     case LoadStatus::Damaged: return ImportTrouble::Damaged;
     case LoadStatus::NotAFile: return ImportTrouble::NotAFile;
@@ -83,10 +93,12 @@ std::string NoticeText(const std::vector<std::pair<ImportTrouble, std::string>>&
     switch (kind) {
       case ImportTrouble::Damaged: return GetText("Photo_Damaged");
       case ImportTrouble::NotAFile: return GetText("Photo_Not_A_File");
+      case ImportTrouble::Missing: return GetText("Photo_Missing");
       default: return GetText("Photo_Too_Large");
     }
   };
-  for (const ImportTrouble kind : {ImportTrouble::Damaged, ImportTrouble::NotAFile, ImportTrouble::TooLarge}) {
+  for (const ImportTrouble kind :
+       {ImportTrouble::Missing, ImportTrouble::Damaged, ImportTrouble::NotAFile, ImportTrouble::TooLarge}) {
     std::vector<std::string> names;
     for (const auto& notice : notices)
       if (notice.first == kind) names.push_back(notice.second);
@@ -108,7 +120,7 @@ void ImportOneFile(const std::string& path) {
   SetStateText(GetText("Loading_Photo") + ": " + name);
 
   photos_internal::DecodedPhoto decoded = photos_internal::TakeDecoded(path);
-  Remember(path, TroubleFor(decoded.status));
+  Remember(path, TroubleFor(decoded.status, path));
   if (!decoded.ok) return;
 
   auto photo = std::make_shared<CVRPhoto>();
@@ -214,6 +226,16 @@ bool RemovePhoto(std::string_view path) {
   State().byPath.erase(found);
   auto& photos = State().photos;
   photos.erase(std::find(photos.begin(), photos.end(), removed));
+  return true;
+}
+
+bool SwapPhotos(std::string_view first, std::string_view second) {
+  Lock lock(EngineLock());
+  const auto a = State().byPath.find(IdentityOf(first));
+  const auto b = State().byPath.find(IdentityOf(second));
+  if (a == State().byPath.end() || b == State().byPath.end()) return false;
+  auto& photos = State().photos;
+  std::iter_swap(std::find(photos.begin(), photos.end(), a->second), std::find(photos.begin(), photos.end(), b->second));
   return true;
 }
 

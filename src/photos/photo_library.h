@@ -14,9 +14,9 @@
 //
 // Only regular files are read (a FIFO or device in the list is skipped, never
 // waited on). When a batch ends, the state text names the files that were
-// damaged (imported as far as they could be read), skipped as no file, or
-// skipped as too large, with the movie's texts "Photo_Damaged",
-// "Photo_Not_A_File" and "Photo_Too_Large".
+// not found, damaged (imported as far as they could be read), skipped as no
+// file, or skipped as too large, with the movie's texts "Photo_Missing",
+// "Photo_Damaged", "Photo_Not_A_File" and "Photo_Too_Large".
 //
 // Locking: EngineLock (host/worker_threads.h) guards the queue, the list and
 // the batch counts. Readers on other threads use PhotoSnapshot() or
@@ -73,6 +73,10 @@ PhotoRecord FindPhotoByPath(std::string_view path);
 // "RemovePhoto": removes the first match (ASCII case ignored); false when
 // none matched. The thumbnail file stays until exit.
 bool RemovePhoto(std::string_view path);
+// "SwapPhotos": swaps the places of two listed photos (ASCII case ignored),
+// so that the next layout gives each the other's items; false, changing
+// nothing, when either is not listed.
+bool SwapPhotos(std::string_view first, std::string_view second);
 // Releases every record (at exit).
 void ClearAllPhotos();
 
@@ -93,9 +97,10 @@ void StartNextImport();
 PictureSize ThumbnailSizeFor(std::int64_t width, std::int64_t height);
 
 // What went wrong when a file was last imported: damaged (imported, only in
-// part), or skipped because it is no regular file, too large, or no picture
-// that can be read. None for a file imported whole, or never imported.
-enum class ImportTrouble { None, Damaged, NotAFile, TooLarge, NotAPicture };
+// part), or skipped because it does not exist, is no regular file, is too
+// large, or is no picture that can be read. None for a file imported whole,
+// or never imported.
+enum class ImportTrouble { None, Damaged, Missing, NotAFile, TooLarge, NotAPicture };
 ImportTrouble ImportTroubleOf(std::string_view path);
 
 // The text announced to the movie for a photo, escaped for transport.
@@ -132,7 +137,8 @@ class CFileDialogEx {
 // remembers the chosen folder and queues the chosen files. UI thread.
 void OpenAddPhotosDialog(platform::FileDialogs& dialogs);
 
-// Installs "OpenAddPhotosDlg" and "RemovePhoto" into the command table.
+// Installs "OpenAddPhotosDlg", "RemovePhoto" and "SwapPhotos" (answering
+// <true/> when it swapped) into the command table.
 void InstallPhotoCommands(CVRFlashCtrl& control);
 
 }  // namespace vornida

@@ -1,5 +1,8 @@
 #include "project/project_commands.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <utility>
 
 #include "app/paths.h"
@@ -117,8 +120,18 @@ void OpenProjectFile(CVRFlashCtrl& control, const std::string& path, const Impor
 
   // Photos named relative to the project are found beside it, wherever the
   // program happens to run.
+  // The import takes the queue from its tail: queued last first, the photo
+  // list gets the project's order, which its layout (and seed) depends on.
   const std::vector<std::string> photos = ProjectPhotoPaths(document, GetFolderPart(path));
-  if (queueImport) queueImport(photos);
+  if (queueImport) queueImport(std::vector<std::string>(photos.rbegin(), photos.rend()));
+  // The photos that are gone (moved or deleted since the project was saved),
+  // told once, one path a line, for the movie to list.
+  std::string missing;
+  for (const std::string& photo : photos) {
+    struct stat st;
+    if (::lstat(photo.c_str(), &st) != 0 && errno == ENOENT) missing += (missing.empty() ? "" : "\n") + photo;
+  }
+  if (!missing.empty()) NotifyMovie("projectPhotosMissing", XmlEscape(missing));
   control.SetCurrentProjectPath(path);
 }
 

@@ -39,7 +39,11 @@ enum class ProjectSaveResult {
 ProjectSaveResult SaveProject(CVRFlashCtrl& control, const std::string& document, bool saveAs);
 
 // "OpenProject": ask for a project, hand its text to the movie, queue its
-// photos and make it the current project. Does nothing when cancelled.
+// photos (last first: the import takes its queue from the tail, so that the
+// photo list gets the project's order) and make it the current project.
+// Photos that do not exist are told to the movie once, after the text:
+// `notify` "projectPhotosMissing" with their paths, one a line (escaped for
+// XML). Does nothing when cancelled.
 void OpenProject(CVRFlashCtrl& control, const ImportBatchQueue& queueImport);
 
 // The open flow after the dialog, for a project chosen elsewhere (dropped on

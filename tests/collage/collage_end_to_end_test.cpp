@@ -184,6 +184,74 @@ TEST_F(CollageProgram, FifosAndDevicesAreSkippedAndDamagedPhotosNamed) {
   EXPECT_EQ(Identify(output), "PNG 400 300\n");
 }
 
+// What the decoding libraries warn about (a HEIF colour profile libvips
+// ignores, a TIFF tag libtiff does not know) is said in our words, once per
+// file, and not at all with -q; the libraries' own text never shows.
+TEST_F(CollageProgram, LibraryWarningsBecomeOneLineOfOursPerFileAndNothingWithQuiet) {
+  const std::string photos = SomePhotos(2);
+  std::string jpeg;
+  for (const auto& entry : std::filesystem::directory_iterator(photos)) jpeg = entry.path().string();
+  const std::string plain = scratch_ / "plain.heic", heic = scratch_ / "profiled.heic", tiff = scratch_ / "tagged.tif";
+  if (testing::Run("heif-enc -q 60 " + ShellQuote(jpeg) + " -o " + ShellQuote(plain) + " 2>&1").exitCode != 0)
+    GTEST_SKIP() << "heif-enc (libheif-examples) is not installed";
+  ASSERT_EQ(testing::Run(std::string(VORNIDA_PYTHON) + " " + VORNIDA_SOURCE_DIR "/tests/collage/add_nclx_profile.py " +
+                         ShellQuote(plain) + " " + ShellQuote(heic) + " 2>&1")
+                .exitCode,
+            0);
+  WriteBytes(scratch_ / "tiff.py",
+             "import sys\nfrom PIL import Image, TiffImagePlugin\n"
+             "info = TiffImagePlugin.ImageFileDirectory_v2()\ninfo[65000] = 'private'\ninfo.tagtype[65000] = 2\n"
+             "Image.open(sys.argv[1]).save(sys.argv[2], tiffinfo=info)\n");
+  ASSERT_EQ(testing::Run(std::string(VORNIDA_PYTHON) + " " + ShellQuote(scratch_ / "tiff.py") + " " + ShellQuote(jpeg) +
+                         " " + ShellQuote(tiff) + " 2>&1")
+                .exitCode,
+            0);
+  // libvips itself warns about both files.
+  EXPECT_NE(testing::Run("vips copy " + ShellQuote(heic) + " " + ShellQuote(scratch_ / "x.v") + " 2>&1").out.find(
+                "ignoring nclx profile"),
+            std::string::npos);
+
+  const auto quiet = Collage({"-q", "--size", "300x200", "--seed", "4", heic, tiff, photos, "-o", "out/q.png"});
+  if (!CanSave(quiet)) GTEST_SKIP() << "this build has no save command yet";
+  EXPECT_EQ(quiet.exitCode, 0);
+  EXPECT_EQ(quiet.out, "");
+
+  const auto told = Collage({"--size", "300x200", "--seed", "4", heic, tiff, photos, "-o", "out/t.png"});
+  ASSERT_EQ(told.exitCode, 0) << told.out;
+  EXPECT_EQ(told.out.find("VIPS"), std::string::npos) << told.out;
+  EXPECT_EQ(told.out.find("ignoring"), std::string::npos) << told.out;
+  for (const std::string& file : {heic, tiff}) {
+    const std::string line = "vornida-collage: " + file + ": the picture holds data that its decoder skipped; the rest was read\n";
+    const auto first = told.out.find(line);
+    EXPECT_NE(first, std::string::npos) << told.out;
+    EXPECT_EQ(told.out.find(line, first + 1), std::string::npos) << "said twice:\n" << told.out;
+  }
+  EXPECT_NE(told.out.find("Photos 4)"), std::string::npos) << told.out;
+}
+
+// A project naming a photo that is gone says that the file does not exist,
+// not that it is no picture.
+TEST_F(CollageProgram, AMissingProjectPhotoIsNamedAsMissing) {
+  const std::string photos = SomePhotos(1);
+  std::string photo;
+  for (const auto& entry : std::filesystem::directory_iterator(photos)) photo = entry.path().string();
+  const std::string gone = scratch_ / "holiday/gone.jpg";
+  WriteBytes(scratch_ / "p.vrn", "<VornidaProject version='1'><Settings><Vornida shapeType='Rectangle' "
+                                  "collageSize='300,200'/></Settings><Photos><Photo src='" + photo +
+                                      "'/><Photo src='" + gone + "'/></Photos></VornidaProject>");
+  const auto run = Collage({"--project", "p.vrn", "-o", "out/p.png"});
+  if (!CanSave(run)) GTEST_SKIP() << "this build has no save command yet";
+  ASSERT_EQ(run.exitCode, 0) << run.out;
+  EXPECT_NE(run.out.find("vornida-collage: skipped " + gone + ": the file does not exist\n"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("not a picture that can be read"), std::string::npos) << run.out;
+
+  WriteBytes(scratch_ / "only.vrn", "<VornidaProject version='1'><Photos><Photo src='" + gone +
+                                        "'/></Photos></VornidaProject>");
+  const auto none = Collage({"--project", "only.vrn", "-o", "out/none.png"});
+  EXPECT_EQ(none.exitCode, 1);
+  EXPECT_EQ(none.out.substr(none.out.rfind("vornida-collage:")), "vornida-collage: " + gone + ": the file does not exist\n");
+}
+
 TEST_F(CollageProgram, EveryOutputFormatIsReadByRealReaders) {
   const std::string photos = SomePhotos(3);
   const auto base = [&](const std::string& output) {
@@ -222,11 +290,23 @@ TEST_F(CollageProgram, SavedProjectGivesTheSameCollageAgain) {
   EXPECT_NE(project.collageParams.find("shapeType='Circle'"), std::string::npos);
   EXPECT_EQ(Identify(scratch_ / "preview.png"), "PNG 400 400\n");  // a 400 x 400 canvas fits the preview area whole
 
+  EXPECT_NE(project.collageParams.find(" seed='11'"), std::string::npos) << project.collageParams;
+
   const auto second = Collage({"--project", "trip.vrn", "--seed", "11", "-o", "out/b.png"});
   ASSERT_EQ(second.exitCode, 0) << second.out;
   const auto compare = testing::Run("compare -metric AE " + ShellQuote(scratch_ / "out/a.png") + " " +
                                     ShellQuote(scratch_ / "out/b.png") + " null: 2>&1");
   EXPECT_EQ(compare.out, "0") << "the reopened project drew a different collage";
+  // The project keeps its layout's seed: without --seed it is drawn the same,
+  // and another --seed draws another layout.
+  ASSERT_EQ(Collage({"--project", "trip.vrn", "-o", "out/c.png"}).exitCode, 0);
+  EXPECT_EQ(testing::Run("compare -metric AE " + ShellQuote(scratch_ / "out/a.png") + " " +
+                         ShellQuote(scratch_ / "out/c.png") + " null: 2>&1").out, "0")
+      << "the project's own seed was not used";
+  ASSERT_EQ(Collage({"--project", "trip.vrn", "--seed", "12", "-o", "out/d.png"}).exitCode, 0);
+  EXPECT_NE(testing::Run("compare -metric AE " + ShellQuote(scratch_ / "out/a.png") + " " +
+                         ShellQuote(scratch_ / "out/d.png") + " null: 2>&1").out, "0")
+      << "--seed did not win over the project's seed";
 }
 
 TEST_F(CollageProgram, DemoRunsFromTheSamplePhotos) {

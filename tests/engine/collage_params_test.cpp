@@ -37,6 +37,22 @@ TEST(ParamFormsTest, NumbersBooleansLists) {
   EXPECT_TRUE(ParamList("").empty());
 }
 
+// A seed names the layout to make again; anything but a whole number that
+// fits 32 bits is ignored, as a reader that does not know it would.
+TEST(ParamReaderTest, SeedNamesTheLayoutOrIsIgnored) {
+  const auto seedOf = [](const std::string& value) {
+    CCollage c;
+    EXPECT_TRUE(ReadCollageParams("<Vornida shapeType='Circle' collageSize='400,300'" + value + "/>", c, "/prog"))
+        << value;
+    return c.paramSeed;
+  };
+  EXPECT_EQ(seedOf(" seed='1022226848'"), std::optional<uint32_t>(1022226848u));
+  EXPECT_EQ(seedOf(" seed='0'"), std::optional<uint32_t>(0u));
+  EXPECT_EQ(seedOf(" seed='4294967295'"), std::optional<uint32_t>(4294967295u));
+  for (const char* ignored : {"", " seed=''", " seed='-1'", " seed='4294967296'", " seed='12x'", " seed=' 7'"})
+    EXPECT_EQ(seedOf(ignored), std::nullopt) << ignored;
+}
+
 TEST(ParamReaderTest, ReadsEveryAttribute) {
   CCollage c;
   const std::string text =

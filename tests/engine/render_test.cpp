@@ -287,6 +287,8 @@ TEST_F(FinalRenderTest, LayeredOutputGetsEveryItemAtItsPlace) {
     int32_t layerCount = 0;
     uint32_t colour = 0;
     std::vector<std::pair<int32_t, int32_t>> places;
+    std::vector<std::string> names;
+    void nameLayers(std::vector<std::string> given) override { names = std::move(given); }
     bool open(const std::string&, int32_t, int32_t, int32_t n) override { return ++opened, layerCount = n, true; }
     bool openWithColour(const std::string&, int32_t, int32_t, int32_t n, uint32_t argb) override {
       return ++withColour, layerCount = n, colour = argb, true;
@@ -311,6 +313,13 @@ TEST_F(FinalRenderTest, LayeredOutputGetsEveryItemAtItsPlace) {
   EXPECT_EQ(rec.layerCount, 9);
   EXPECT_EQ(rec.places.size(), 9u);
   EXPECT_EQ(rec.finished, 1);
+  // The colour layer, then each item under its photo's file name in draw order.
+  ASSERT_EQ(rec.names.size(), static_cast<size_t>(rec.layerCount) + 1);
+  EXPECT_EQ(rec.names[0], "Background");
+  for (int32_t i = 0; i < rec.layerCount; ++i) {
+    const std::string& src = c.photos[c.itemPhoto[c.drawOrder[i]]].srcPath;
+    EXPECT_EQ(rec.names[i + 1], src.substr(src.rfind('/') + 1)) << i;
+  }
   Recorder none;
   c.RenderFinal("flat.png", &none);
   EXPECT_EQ(none.opened + none.withColour, 0);

@@ -28,8 +28,11 @@ def main():
             out.write(merged.tobytes())
     for index, layer in enumerate(psd):
         record = layer._record
+        # psd-tools turns each UTF-16 unit of a Unicode name into a character
+        # of its own: a pair of surrogates is joined back into one here.
+        name = layer.name.encode('utf-16-le', 'surrogatepass').decode('utf-16-le')
         print('layer\t%d\t%s\t%d\t%d\t%d\t%d\t%d\t%s\t%d' % (
-            index, layer.name, record.left, record.top, record.right, record.bottom,
+            index, name, record.left, record.top, record.right, record.bottom,
             layer.opacity, record.blend_mode.value.decode('ascii'), layer.visible))
         if dump and record.right > record.left and record.bottom > record.top:
             image = layer.topil()

@@ -13,6 +13,11 @@
 namespace vornida {
 namespace {
 
+// A layer record with a 7-character name: 66 fixed bytes, the Pascal string
+// (1 + 7) and the Unicode name block (8BIM, luni, length, count, 7 units, 2
+// bytes of padding).
+constexpr std::size_t kSevenCharacterRecord = 66 + 8 + (12 + 4 + 14 + 2);
+
 using testing::MakePicture;
 using testing::RawPicture;
 using testing::ReadBytes;
@@ -166,13 +171,49 @@ TEST(PsdLayers, OpaqueColourBackgroundIsAnExtraBottomLayerOverTheWholeCanvas) {
   // The colour layer's red channel: compression 1, 20 row counts of 6
   // bytes, each row "-127 v -127 v -43 v".
   const auto bytes = ReadBytes(path);
-  const std::size_t recordsEnd = 86 + 3 * (66 + 8);
+  const std::size_t recordsEnd = 86 + 3 * kSevenCharacterRecord;
   const std::size_t red = recordsEnd + (2 + 20 * 2 + 20 * 6);  // after transparency
   EXPECT_EQ(BigEndianAt(bytes, red, 2), 1u);
   EXPECT_EQ(BigEndianAt(bytes, red + 2, 2), 6u);
   const std::size_t firstRow = red + 2 + 20 * 2;
   const std::vector<uint8_t> row(bytes.begin() + firstRow, bytes.begin() + firstRow + 6);
   EXPECT_EQ(row, (std::vector<uint8_t>{0x81, 0x33, 0x81, 0x33, 0xD5, 0x33}));
+}
+
+// Layers named after photo files: any script, as UTF-8 in the Pascal string
+// and UTF-16 in the Unicode block, which psd-tools shows; a name past 255
+// bytes is cut on a character boundary; a layer without a name counts on.
+TEST(PsdLayers, GivenNamesReachAReaderInEveryScriptAndLongOnesAreCutWhole) {
+  ScratchFolder folder;
+  const std::string path = folder.file("named.psd");
+  std::string longName = "a";
+  for (int i = 0; i < 100; ++i) longName += "\xE5\x86\x99";  // 写, 3 bytes each: 301 bytes in all
+  const std::vector<std::string> names = {"Background", "Plage d'été – 海边 ☀.jpg", "Ægir 🐋.png", longName};
+  PsdWriter writer;
+  writer.nameLayers(names);
+  ASSERT_TRUE(writer.open(path, 16, 16, 5));
+  const RawPicture dot = MakePicture(3, 2, 7);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(writer.addLayer(dot.view(), i, i));
+  ASSERT_TRUE(writer.finish(Flat(16, 16).view()));
+
+  const ReadDocument psd = ReadWithPsdTools(path);
+  ASSERT_TRUE(psd.ok) << psd.error;
+  ASSERT_EQ(psd.layers.size(), 5u);
+  EXPECT_EQ(psd.layers[0].name, "Background");
+  EXPECT_EQ(psd.layers[1].name, names[1]);
+  EXPECT_EQ(psd.layers[2].name, names[2]);  // outside the Basic Multilingual Plane: a surrogate pair
+  EXPECT_EQ(psd.layers[3].name, longName.substr(0, 1 + 84 * 3));
+  EXPECT_EQ(psd.layers[4].name, "Layer 5");
+  for (int i = 0; i < 5; ++i) EXPECT_TRUE(SamePixels(psd.layers[i], dot)) << i;
+
+  // The next document of the same writer starts from the default names.
+  ASSERT_TRUE(writer.open(path, 16, 16, 1));
+  ASSERT_TRUE(writer.addLayer(dot.view(), 0, 0));
+  ASSERT_TRUE(writer.finish(Flat(16, 16).view()));
+  const ReadDocument again = ReadWithPsdTools(path);
+  ASSERT_TRUE(again.ok) << again.error;
+  ASSERT_EQ(again.layers.size(), 1u);
+  EXPECT_EQ(again.layers[0].name, "Layer 1");
 }
 
 TEST(PsdLayers, NamesCountOnAndArePaddedToFourBytes) {
@@ -192,16 +233,24 @@ TEST(PsdLayers, NamesCountOnAndArePaddedToFourBytes) {
     ExpectRectangle(psd.layers[i], i, i, i + 3, i + 2);
     EXPECT_TRUE(SamePixels(psd.layers[i], dot)) << i;
   }
-  // "Layer 9" (7 characters) fills 8 bytes exactly; "Layer 10" needs 9 and
-  // 3 bytes of padding. The extra-data length counts them.
+  // "Layer 9" (7 characters) fills 8 bytes of Pascal string exactly, and its
+  // Unicode block 12 + 4 + 14 + 2 of padding; "Layer 10" needs 9 and 3 bytes
+  // of padding, and 12 + 4 + 16. The extra-data length counts them all.
   const auto bytes = ReadBytes(path);
-  const std::size_t ninth = 86 + 8 * (66 + 8);
-  EXPECT_EQ(BigEndianAt(bytes, ninth + 54, 4), 7u + 0 + 9);
+  const std::size_t ninth = 86 + 8 * kSevenCharacterRecord;
+  EXPECT_EQ(BigEndianAt(bytes, ninth + 54, 4), 8u + 8 + 32);
   EXPECT_EQ(bytes.at(ninth + 66), 7);
-  const std::size_t tenth = ninth + 66 + 8;
-  EXPECT_EQ(BigEndianAt(bytes, tenth + 54, 4), 8u + 3 + 9);
+  EXPECT_EQ(std::string(bytes.begin() + ninth + 74, bytes.begin() + ninth + 82), "8BIMluni");
+  EXPECT_EQ(BigEndianAt(bytes, ninth + 82, 4), 20u);
+  EXPECT_EQ(BigEndianAt(bytes, ninth + 86, 4), 7u);
+  EXPECT_EQ(BigEndianAt(bytes, ninth + 90, 2), static_cast<uint64_t>('L'));
+  const std::size_t tenth = ninth + kSevenCharacterRecord;
+  EXPECT_EQ(BigEndianAt(bytes, tenth + 54, 4), 8u + 12 + 32);
   EXPECT_EQ(std::string(bytes.begin() + tenth + 67, bytes.begin() + tenth + 75), "Layer 10");
   EXPECT_EQ(BigEndianAt(bytes, tenth + 75, 3), 0u);
+  EXPECT_EQ(std::string(bytes.begin() + tenth + 78, bytes.begin() + tenth + 86), "8BIMluni");
+  EXPECT_EQ(BigEndianAt(bytes, tenth + 86, 4), 20u);
+  EXPECT_EQ(BigEndianAt(bytes, tenth + 90, 4), 8u);
 }
 
 // Every channel of a layer has an even length, so each ends at an even
@@ -229,7 +278,7 @@ TEST(PsdLayers, ChannelsOfOddPackedLengthAreRepackedToAnEvenOne) {
     EXPECT_EQ(BigEndianAt(bytes, 80, 4), section - 4);
     const std::size_t record = 86;
     for (int c = 0; c < 4; ++c) EXPECT_EQ(BigEndianAt(bytes, record + 18 + 6 * c + 2, 4) % 2, 0u) << c;
-    const std::size_t channelsStart = 86 + 66 + 8;
+    const std::size_t channelsStart = 86 + kSevenCharacterRecord;
     const std::size_t channelsEnd = 80 + section;  // section starts after its length field
     const uint64_t written = oddData ? 6 + 3 * 10 : 6 + 3 * 8;  // runs of 2 pack to 2 bytes
     EXPECT_EQ(channelsEnd - channelsStart, written);

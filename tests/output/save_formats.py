@@ -203,10 +203,18 @@ def composite(layers, size):
 
 
 def check_layer_records(layers, count, what):
+    """A background layer (when there is one more layer than items) is named
+    "Background"; each item's layer after its photo's file, and with 14
+    items of 8 photos every photo has a layer."""
     expect(len(layers) == count, "%s: %d layers, expected %d" % (what, len(layers), count))
+    items = layers[count - ITEMS:]
+    if count > ITEMS:
+        expect(layers[0].name == "Background", "%s: bottom layer named %r" % (what, layers[0].name))
+    photos = {"p%d.jpg" % i for i in range(8)}
+    expect({layer.name for layer in items} == photos,
+           "%s: item layers named %r" % (what, sorted({layer.name for layer in items})))
     for index, layer in enumerate(layers):
         record = layer._record
-        expect(layer.name == "Layer %d" % (index + 1), "%s: layer %d named %r" % (what, index, layer.name))
         expect(layer.opacity == 255, "%s: layer %d opacity %d" % (what, index, layer.opacity))
         image = layer.topil()
         expect(image is not None and image.size == (record.right - record.left, record.bottom - record.top),

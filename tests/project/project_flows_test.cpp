@@ -79,6 +79,7 @@ class ProjectFlows : public ::testing::Test {
     DecodedCall call;
     if (!ParseInvoke(request, call)) return std::nullopt;
     if (call.name == "getStr") return StringValue("[" + call.args.at(0) + "]");
+    if (call.name == "notify") notices_.push_back(call.args.at(0) + "=" + call.args.at(1));
     return std::string();
   }
 
@@ -104,6 +105,7 @@ class ProjectFlows : public ::testing::Test {
   std::unique_ptr<CVRFlashCtrl> control_;
   std::vector<std::vector<std::string>> batches_;
   std::vector<std::string> callbacks_;
+  std::vector<std::string> notices_;  // "event=value" of each notify
 };
 
 const std::string kDocA = "<VornidaProject version='1'><Photos><Photo src='/a.jpg'/></Photos></VornidaProject>";
@@ -203,7 +205,9 @@ TEST_F(ProjectFlows, OpenGivesTheStoredTextUnchangedAndQueuesItsPhotos) {
   ASSERT_EQ(callbacks_.size(), 1u);
   EXPECT_EQ(callbacks_[0], "<invoke name='openProjectCallBack'><arguments><string>" + text + "</string></arguments></invoke>");
   ASSERT_EQ(batches_.size(), 1u);
-  EXPECT_EQ(batches_[0], (std::vector<std::string>{"/b.jpg", "/a & c.jpg"}));
+  // Queued last first: the import takes the queue from its tail, and the
+  // photo list gets the project's order.
+  EXPECT_EQ(batches_[0], (std::vector<std::string>{"/a & c.jpg", "/b.jpg"}));
   EXPECT_EQ(control_->CurrentProjectPath(), file);
   EXPECT_EQ(GetRecent(kRecentSaveProject), file);
 }
@@ -216,8 +220,19 @@ TEST_F(ProjectFlows, OpenFindsRelativePhotosBesideTheProjectAndWarnsOfANewerOne)
   dialogs_.answers = {file};
   Open();
   ASSERT_EQ(batches_.size(), 1u);
-  EXPECT_EQ(batches_[0], (std::vector<std::string>{scratch_ / "trip/pics/a.jpg", scratch_ / "b.jpg", "/abs/c.jpg"}));
+  EXPECT_EQ(batches_[0], (std::vector<std::string>{"/abs/c.jpg", scratch_ / "b.jpg", scratch_ / "trip/pics/a.jpg"}));
   EXPECT_TRUE(boxes_.shown.empty());  // our own version: nothing to say
+  // None of the three exists: the movie hears of them once, in the project's order.
+  EXPECT_EQ(notices_, (std::vector<std::string>{"projectPhotosMissing=" + (scratch_ / "trip/pics/a.jpg") + "\n" +
+                                                (scratch_ / "b.jpg") + "\n/abs/c.jpg"}));
+  // A photo that is there is not named.
+  WriteBytes(scratch_ / "b.jpg", "not even a picture");
+  notices_.clear();
+  dialogs_.answers = {file};
+  Open();
+  EXPECT_EQ(notices_, (std::vector<std::string>{"projectPhotosMissing=" + (scratch_ / "trip/pics/a.jpg") + "\n/abs/c.jpg"}));
+  batches_.erase(batches_.begin() + 1);
+  callbacks_.pop_back();
 
   const std::string later = scratch_ / "trip/later.vrn";
   WriteBytes(later, "<VornidaProject version='2'><Photos><Photo src='a.jpg'/></Photos></VornidaProject>");

@@ -149,9 +149,9 @@ TEST(ProjectRoundTrip, PhotosComeBackThroughTheImport) {
       << text;
   const auto photos = PhotoSnapshot();
   ASSERT_EQ(photos.size(), 3u) << text;
-  // The batch is taken from its tail, so the list ends in reverse order.
+  // The list is in the project's order (the layout and its seed depend on it).
   for (std::size_t i = 0; i < photos.size(); ++i) {
-    EXPECT_EQ(photos[i]->srcPath, project.photoPaths[2 - i]);
+    EXPECT_EQ(photos[i]->srcPath, project.photoPaths[i]);
     EXPECT_NE(text.find(XmlEscape(" src='" + project.photoPaths[i] + "'")), std::string::npos);
   }
   ClearAllPhotos();

@@ -30,6 +30,7 @@
 #include "headless/headless_host.h"
 #include "host/messages.h"
 #include "imaging/bitmap.h"
+#include "imaging/decoder_warnings.h"
 #include "output/atomic_file.h"
 #include "output/output_checks.h"
 #include "photos/photo_library.h"
@@ -55,6 +56,7 @@ std::map<std::string, std::string> MovieTexts() {
   return {
       {"Loading_Photo", "Loading photo"},
       {"Photo_Damaged", "Damaged, only partly read"},
+      {"Photo_Missing", "Not found, skipped"},
       {"Photo_Not_A_File", "Not a picture file, skipped"},
       {"Photo_Too_Large", "Too large to read, skipped"},
       {"Calculating_photo_sizes", "Calculating photo sizes"},
@@ -226,6 +228,7 @@ std::string WhyUnreadable(const std::string& path) {
 // Why a photo was not imported, as the import found it.
 std::string SkipReason(const std::string& path) {
   switch (ImportTroubleOf(path)) {
+    case ImportTrouble::Missing: return "the file does not exist";
     case ImportTrouble::NotAFile: return "not a regular file";
     case ImportTrouble::TooLarge: return "too large to read";
     default: return WhyUnreadable(path);
@@ -273,6 +276,13 @@ class Job {
     display_.Finish();
     messages_ << "vornida-collage: " << message << std::endl;
   }
+  // One line for each file whose decoding drew a library warning, in our
+  // words; the library's own text is never shown.
+  void NoteDecoderWarnings() {
+    for (const std::string& file : TakeFilesWithDecoderWarnings())
+      if (decoderWarned_.insert(file).second)
+        Note(file + ": the picture holds data that its decoder skipped; the rest was read");
+  }
   bool Gather(std::string& error);
   bool CheckSettingsShape(const CommandLine& line, std::string& error) const;
   bool CheckOutput(std::string& error) const;
@@ -285,6 +295,7 @@ class Job {
   JobObserver observer_;
   CollageParameters params_;
   std::vector<std::string> photos_;
+  std::set<std::string> decoderWarned_;
 };
 
 // The shape picture the settings name must be there, unless it is a text
@@ -363,6 +374,8 @@ bool Job::Gather(std::string& error) {
     if (!CheckPicture("--background", line.backgroundArgument, error)) return false;
   }
   ApplyToParameters(line, params_);
+  // --seed wins over the seed a project or parameter file keeps.
+  if (line_.seed) params_.Set("seed", std::to_string(*line_.seed));
   if (!CheckSettingsShape(line, error)) return false;
 
   const PhotoSearch search = FindPhotos(line.inputs);
@@ -464,9 +477,12 @@ int Job::Run() {
 
   // The photos, through the add-photos dialog as a user would pick them.
   if (!control.HasCommandHandler("OpenAddPhotosDlg")) return Unavailable("OpenAddPhotosDlg");
-  host.PrepareFileDialog(photos_);
+  // The import takes the chosen files last first: chosen in reverse, the
+  // photo list is in the order given (a project's order, for one).
+  host.PrepareFileDialog(std::vector<std::string>(photos_.rbegin(), photos_.rend()));
   host.Request(Invoke("OpenAddPhotosDlg", {}));
   if (!Wait(host)) return Fail("the import did not finish");
+  NoteDecoderWarnings();
   RunFacts facts = observer_.Facts();
   const std::set<std::string> imported(facts.importedPaths.begin(), facts.importedPaths.end());
   if (imported.empty())
@@ -513,6 +529,7 @@ int Job::Run() {
   if (facts.lastSave->outcome != SaveOutcome::Saved)
     return Fail(line_.output + ": the collage could not be written: " + facts.lastSave->status.reason());
   display_.Finish();
+  NoteDecoderWarnings();
 
   if (!line_.preview.empty()) {
     if (facts.previewPath.empty()) return Fail(line_.preview + ": the layout made no preview");
@@ -520,8 +537,11 @@ int Job::Run() {
       return Fail(line_.preview + ": the preview could not be written: " + copied.reason());
   }
   if (!line_.saveProject.empty()) {
+    // The project keeps the seed of this layout, so that it opens as it is.
+    CollageParameters kept = params_;
+    if (laidOut) kept.Set("seed", std::to_string(laidOut->seed));
     ProjectDocument project;
-    project.collageParams = params;
+    project.collageParams = kept.Compose();
     project.photoPaths = usable;
     if (Status written = WriteProjectFile(line_.saveProject, ComposeProjectDocument(project)); !written)
       return Fail(line_.saveProject + ": the project could not be written: " + written.reason());

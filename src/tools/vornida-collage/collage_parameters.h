@@ -19,7 +19,7 @@ inline constexpr std::string_view kParameterNames[] = {
     "numPhotos", "spacing",        "borderSize",            "samePhotoSize",   "avgAngle",
     "maxAngle",  "backgroundTransparent", "backgroundColor", "backgroundType", "backgroundFile",
     "offsetX",   "offsetY",        "noShadow",              "borderColor",     "jpegQuality",
-    "shapeText", "shapeFont"};
+    "shapeText", "shapeFont",      "seed"};
 
 class CollageParameters {
  public:

@@ -110,6 +110,12 @@ describe('the main states', () => {
         await page.mouse.move(0, view.height / 2);
         await page.waitForTimeout(300);
         await shoot(page, `${tag}-08-collage`);
+        // What a run had to change, above the preview, with the layout tools.
+        await external(page, "<invoke name='notify'><arguments><string>layoutNote</string><string>" +
+          (lang === 'en' ? 'The canvas was reduced from 90000 x 90000 to 16384 x 16384 pixels: a collage has at most 268 million pixels.'
+            : '画布已从 90000 x 90000 缩小到 16384 x 16384 像素：拼贴最多 2.68 亿像素。') + '</string></arguments></invoke>');
+        await page.waitForTimeout(100);
+        await shoot(page, `${tag}-08b-layout-note`);
 
         await page.click('#save-collage-button');
         await page.waitForTimeout(200);
@@ -122,7 +128,7 @@ describe('the main states', () => {
 
         await page.click('#tab-canvas');
         await page.click('label:has(input[name="canvasMode"][value="size"])');
-        await page.fill('#canvas-width', '40000');
+        await page.fill('#canvas-width', '200000');
         await shoot(page, `${tag}-11-refused`);
         assert.deepEqual(native.pageErrors, []);
       });

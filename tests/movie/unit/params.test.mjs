@@ -3,7 +3,8 @@
 import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
 
-import { DEFAULTS, checkValue, composeParams, parseColor, saneValue, settingsFromParams } from '../../../movie/js/params.js';
+import { DEFAULTS, FIELDS, checkValue, composeParams, parseColor, saneValue, seedText, settingsFromParams } from '../../../movie/js/params.js';
+import { readFileSync } from 'node:fs';
 import { attr, parseXml } from '../../../movie/js/xml.js';
 
 const attrsOf = (text) => Object.fromEntries(parseXml(text).attrs);
@@ -85,13 +86,13 @@ describe('the parameter text', () => {
 
 describe('reading a parameter text from outside', () => {
   test('what is missing keeps its default; what is out of range comes into it', () => {
-    const s = readBack("<Vornida collageSize='90000,50' numPhotos='1000000' spacing='0' maxAngle='400' borderSize='abc' jpegQuality='0'/>");
-    assert.equal(s.canvasWidth, 30000);
+    const s = readBack("<Vornida collageSize='190000,50' numPhotos='2000000' spacing='0' maxAngle='400' borderSize='abc' jpegQuality='0'/>");
+    assert.equal(s.canvasWidth, 100000);
     assert.equal(s.canvasHeight, 50);
     assert.equal(s.itemsMode, 'count');
-    assert.equal(s.itemCount, 5000);
-    assert.equal(s.spacing, 0.3);
-    assert.equal(s.maxAngle, 90);
+    assert.equal(s.itemCount, 1000000);
+    assert.equal(s.spacing, 0.1);
+    assert.equal(s.maxAngle, 180);
     assert.equal(s.borderSize, DEFAULTS.borderSize);
     assert.equal(s.jpegQuality, 1);
     assert.equal(s.shapeType, 'Rectangle');
@@ -124,7 +125,7 @@ describe('colours and field checks', () => {
   test('numbers are refused outside their range or when they are not numbers', () => {
     assert.deepEqual(checkValue('canvasWidth', '1200'), { ok: true, value: 1200 });
     assert.equal(checkValue('canvasWidth', '0').reason, 'range');
-    assert.equal(checkValue('canvasWidth', '30001').reason, 'range');
+    assert.equal(checkValue('canvasWidth', '100001').reason, 'range');
     assert.equal(checkValue('canvasWidth', '12.5').reason, 'number');
     assert.equal(checkValue('canvasWidth', '1e3').reason, 'number');
     assert.equal(checkValue('canvasWidth', '').reason, 'number');
@@ -135,9 +136,48 @@ describe('colours and field checks', () => {
   });
 
   test('values from outside are clamped, unreadable ones dropped', () => {
-    assert.equal(saneValue('itemSize', '-5'), 8);
-    assert.equal(saneValue('spacing', '99'), 3);
+    assert.equal(saneValue('itemSize', '-5'), 1);
+    assert.equal(saneValue('spacing', '99'), 10);
     assert.equal(saneValue('spacing', 'wide'), undefined);
     assert.equal(saneValue('shapeFont', 'Comic'), undefined);
+  });
+});
+
+describe('the ranges of the controls', () => {
+  // The engine refuses a value outside its range with a message; the page
+  // must take exactly what the engine takes, no more (a refusal after the
+  // click) and no less (a value a project or the command line may use).
+  test('are the engine\'s own ranges (src/engine/param_ranges.cpp)', () => {
+    const source = readFileSync(new URL('../../../src/engine/param_ranges.cpp', import.meta.url), 'utf8');
+    const engine = {};
+    for (const [, name, low, high] of source.matchAll(/\{"(\w+)", (-?[\d.]+), (-?[\d.]+), (?:true|false)/g)) {
+      engine[name] = { min: Number(low), max: Number(high) };
+    }
+    const pairs = {
+      canvasWidth: 'collageSize', canvasHeight: 'collageSize', aspectRatio: 'aspectRatio', itemSize: 'itemBoundingBoxWidth',
+      itemCount: 'numPhotos', spacing: 'spacing', borderSize: 'borderSize', avgAngle: 'avgAngle', maxAngle: 'maxAngle',
+      shadowOffsetX: 'offsetX', shadowOffsetY: 'offsetY', jpegQuality: 'jpegQuality',
+    };
+    assert.equal(Object.keys(engine).length, 11, 'the engine\'s table was not read');
+    for (const [field, name] of Object.entries(pairs)) {
+      assert.deepEqual({ min: FIELDS[field].min, max: FIELDS[field].max }, engine[name], field);
+    }
+    // Every number the page offers is one of them.
+    const numeric = Object.entries(FIELDS).filter(([, f]) => f.kind === 'int' || f.kind === 'real').map(([n]) => n);
+    assert.deepEqual(numeric.sort(), Object.keys(pairs).sort());
+  });
+});
+
+describe('the seed of a layout', () => {
+  test('travels only as a whole number that fits 32 bits, after the other attributes', () => {
+    assert.equal(attrsOf(composeParams(DEFAULTS)).seed, undefined);
+    const names = parseXml(composeParams(DEFAULTS, { seed: '1022226848' })).attrs.map(([n]) => n);
+    assert.equal(names.at(-1), 'seed');
+    assert.equal(attrsOf(composeParams(DEFAULTS, { seed: 7 })).seed, '7');
+    assert.equal(attrsOf(composeParams(DEFAULTS, { seed: '4294967295' })).seed, '4294967295');
+    for (const bad of ['4294967296', '-1', '1e3', '12a', '', null, undefined]) {
+      assert.equal(attrsOf(composeParams(DEFAULTS, { seed: bad })).seed, undefined, String(bad));
+      assert.equal(seedText(bad), null, String(bad));
+    }
   });
 });

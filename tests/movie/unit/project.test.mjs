@@ -16,6 +16,13 @@ describe('project documents', () => {
     assert.deepEqual(read.photos, photos);
   });
 
+  test('the seed of the layout shown comes back; a document without one, or with a bad one, has none', () => {
+    assert.equal(readProject(composeProject(DEFAULTS, ['/p/a.jpg'], { seed: '3141592653' })).seed, '3141592653');
+    assert.equal(readProject(composeProject(DEFAULTS, ['/p/a.jpg'])).seed, null);
+    assert.equal(readProject("<VornidaProject><Settings><Vornida seed='-4'/></Settings></VornidaProject>").seed, null);
+    assert.equal(readProject("<VornidaProject><Settings><Vornida SEED='12'/></Settings></VornidaProject>").seed, '12');
+  });
+
   test('the document has the documented form', () => {
     const text = composeProject(DEFAULTS, ['/p/a.jpg']);
     assert.match(text, /^<VornidaProject version='1'>\n  <Settings>\n    <Vornida shapeType='Rectangle' /);
