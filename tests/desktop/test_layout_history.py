@@ -22,7 +22,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from vornida_driver import PYTHON, Vornida, XServer, wait_until  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-MOVIE = os.path.join(HERE, "..", "..", "movie")
+# The build's copy of the interface beside the program: some of its files
+# (the version) are made by the build.
+MOVIE = os.path.join(os.path.dirname(os.environ.get("VORNIDA_BINARY", "")), "movie")
 DEMO = os.path.join(HERE, "..", "..", "assets", "demo-photos")
 SHOTS = os.path.join(os.environ.get("VORNIDA_SCREENSHOTS") or tempfile.gettempdir(), "history")
 
