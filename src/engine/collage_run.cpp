@@ -354,8 +354,10 @@ void InstallCollageCommands(CVRFlashCtrl& control) {
     call.result = "<true/>";
     return true;
   });
-  for (const auto& [name, steps] : {std::pair{"UndoLayout", -1}, std::pair{"RedoLayout", 1}}) {
-    control.InstallCommandHandler(name, [steps](CVRFlashCtrl& c, DecodedCall& call) {
+  for (const auto& command : {std::pair{"UndoLayout", -1}, std::pair{"RedoLayout", 1}}) {
+    // A copy, not a structured binding: clang cannot capture those yet.
+    const int steps = command.second;
+    control.InstallCommandHandler(command.first, [steps](CVRFlashCtrl& c, DecodedCall& call) {
       platform::EventLoop* loop = PrepareRun(c);
       if (loop == nullptr) return false;
       call.result = CollageRunner::Shared().StartRecordedLayout(steps, *loop) ? "<true/>" : "<false/>";
