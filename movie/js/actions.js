@@ -200,7 +200,7 @@ function initSaveDialog() {
 
 let projectText = null;
 let pendingMake = false;
-let pendingSeed = null; // the seed of the project's layout, for the collage made once its photos are in
+let pendingSeed = null; // the project's layout seed, for the collage made once its photos are in
 let openingProject = false;
 
 // openProjectCallBack: the document of the project being opened.

@@ -14,7 +14,7 @@ const state = {
   madeOnce: false, // a collage was made in this project: changes re-run it
   dialog: false, // a command with a native dialog is waiting for the user
   preview: null, // { path, version } of the finished preview picture
-  layoutSeed: null, // the seed of the layout shown, as the native side told it (decimal text)
+  layoutSeed: null, // the shown layout's seed, as the native side told it (decimal text)
   canUndoLayout: false, // an earlier layout of this session can be made again
   canRedoLayout: false, // a later one, after going back
   layoutProblem: '', // why the last run made no collage

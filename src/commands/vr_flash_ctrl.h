@@ -20,7 +20,7 @@
 // "UndoLayout" and "RedoLayout" answer <true/> when they start a run and
 // <false/> when there is no layout that way; "NewLayout" answers as
 // "MakeShape" does. After every finished layout the run tells the movie
-// `notify` "layoutSeed" (the seed, decimal), "canUndoLayout" and
+// `notify` "layoutSeed" (its seed, decimal), "canUndoLayout" and
 // "canRedoLayout" ("1" or "0"); a layout made again from the history also
 // `notify` "layoutRestored" with its parameter text (escaped for XML), so
 // the movie can show the settings it was made with. "ClearLayoutHistory"

@@ -23,7 +23,7 @@
 // from the history also "layoutRestored" with its parameter text.
 //
 // Seeds: a parameter text with a "seed" attribute is made with that seed
-// (a project keeps the seed of its layout); otherwise the fixed seed
+// (a project keeps its layout's seed); otherwise the fixed seed
 // (SetSeed) or the time in seconds.
 //
 // One run at a time: a "MakeShape" that arrives while a run is going cancels

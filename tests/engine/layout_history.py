@@ -11,7 +11,7 @@ file; a new layout after an undo drops the redo side. The saved files of a
 layout made again must be pixel-identical with those of the first time.
 Session 2 (another fixed seed, so that only the project's seed can give the
 same arrangement): open a project that keeps the photos in their list order
-and the seed of the second layout, make the collage as the movie does with
+and the second layout's seed, make the collage as the movie does with
 the project's settings, and save: the file equals the second layout's.
 The photos carry names in several scripts; the layered file's layers are
 read back with psd-tools.
@@ -181,7 +181,7 @@ def session_two(binary, root, work, seed, first_log):
     expect(notified(log, "layoutSeed")[:1] == [seed], "the project's seed was not used: %r" % notified(log, "layoutSeed"))
     expect(same_picture(out + "/second.png", out + "/reopened.png"), "the reopened project shows another layout")
     expect(not same_picture(out + "/second.png", out + "/unseeded.png"),
-           "without the seed the session's own seed should give another layout")
+           "without a kept seed the session's own seed should give another layout")
 
 
 def main():

@@ -1,5 +1,5 @@
 // The history's list and cursor: what undo and redo reach, what a new layout
-// drops, the limit of 20, and the seeds of new layouts.
+// drops, the limit of 20, and new layouts' seeds.
 #include "engine/layout_history.h"
 
 #include <gtest/gtest.h>

@@ -374,7 +374,7 @@ bool Job::Gather(std::string& error) {
     if (!CheckPicture("--background", line.backgroundArgument, error)) return false;
   }
   ApplyToParameters(line, params_);
-  // --seed wins over the seed a project or parameter file keeps.
+  // --seed wins over a seed kept by a project or parameter file.
   if (line_.seed) params_.Set("seed", std::to_string(*line_.seed));
   if (!CheckSettingsShape(line, error)) return false;
 
@@ -537,7 +537,7 @@ int Job::Run() {
       return Fail(line_.preview + ": the preview could not be written: " + copied.reason());
   }
   if (!line_.saveProject.empty()) {
-    // The project keeps the seed of this layout, so that it opens as it is.
+    // The project keeps this layout's seed, so that it opens as it is.
     CollageParameters kept = params_;
     if (laidOut) kept.Set("seed", std::to_string(laidOut->seed));
     ProjectDocument project;

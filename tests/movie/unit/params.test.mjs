@@ -168,7 +168,7 @@ describe('the ranges of the controls', () => {
   });
 });
 
-describe('the seed of a layout', () => {
+describe('a layout\'s seed', () => {
   test('travels only as a whole number that fits 32 bits, after the other attributes', () => {
     assert.equal(attrsOf(composeParams(DEFAULTS)).seed, undefined);
     const names = parseXml(composeParams(DEFAULTS, { seed: '1022226848' })).attrs.map(([n]) => n);

@@ -16,7 +16,7 @@ describe('project documents', () => {
     assert.deepEqual(read.photos, photos);
   });
 
-  test('the seed of the layout shown comes back; a document without one, or with a bad one, has none', () => {
+  test('the shown layout\'s seed comes back; a document without one, or with a bad one, has none', () => {
     assert.equal(readProject(composeProject(DEFAULTS, ['/p/a.jpg'], { seed: '3141592653' })).seed, '3141592653');
     assert.equal(readProject(composeProject(DEFAULTS, ['/p/a.jpg'])).seed, null);
     assert.equal(readProject("<VornidaProject><Settings><Vornida seed='-4'/></Settings></VornidaProject>").seed, null);
