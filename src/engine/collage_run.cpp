@@ -340,20 +340,20 @@ platform::EventLoop* PrepareRun(CVRFlashCtrl& control) {
 }  // namespace
 
 void InstallCollageCommands(CVRFlashCtrl& control) {
-  control.InstallCommandHandler("MakeShape", [](CVRFlashCtrl& c, DecodedCall& call) {
-    platform::EventLoop* loop = PrepareRun(c);
-    if (loop == nullptr) return false;
-    CollageRunner::Shared().Start(call.args[0], *loop);
-    call.result = "<true/>";
-    return true;
-  });
-  control.InstallCommandHandler("NewLayout", [](CVRFlashCtrl& c, DecodedCall& call) {
-    platform::EventLoop* loop = PrepareRun(c);
-    if (loop == nullptr) return false;
-    CollageRunner::Shared().StartNewLayout(call.args[0], *loop);
-    call.result = "<true/>";
-    return true;
-  });
+  // "MakeShape" lays out with the seed the settings name (or a fresh one);
+  // "NewLayout" with a seed other than the shown layout's.
+  using StartWithSettings = void (CollageRunner::*)(const std::string&, platform::EventLoop&);
+  for (const auto& command : {std::pair<const char*, StartWithSettings>{"MakeShape", &CollageRunner::Start},
+                              std::pair<const char*, StartWithSettings>{"NewLayout", &CollageRunner::StartNewLayout}}) {
+    const StartWithSettings start = command.second;
+    control.InstallCommandHandler(command.first, [start](CVRFlashCtrl& c, DecodedCall& call) {
+      platform::EventLoop* loop = PrepareRun(c);
+      if (loop == nullptr) return false;
+      (CollageRunner::Shared().*start)(call.args[0], *loop);
+      call.result = "<true/>";
+      return true;
+    });
+  }
   for (const auto& command : {std::pair{"UndoLayout", -1}, std::pair{"RedoLayout", 1}}) {
     // A copy, not a structured binding: clang cannot capture those yet.
     const int steps = command.second;
