@@ -205,16 +205,6 @@ void CollageRunner::ClearHistory() {
   NotifyMovie("canRedoLayout", "0");
 }
 
-bool CollageRunner::CanUndo() const {
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  return state_->history.CanUndo();
-}
-
-bool CollageRunner::CanRedo() const {
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  return state_->history.CanRedo();
-}
-
 void CollageRunner::StartRun(Request request, platform::EventLoop& loop) {
   CancelAndWait(loop);
   CollageRunSetup setup;

@@ -90,8 +90,6 @@ class CollageRunner {
   bool StartRecordedLayout(int steps, platform::EventLoop& loop);
   // "ClearLayoutHistory": forgets every recorded layout and tells the movie.
   void ClearHistory();
-  bool CanUndo() const;
-  bool CanRedo() const;
   // Cancels a running run and waits for it to end, turning the loop. UI thread.
   void CancelAndWait(platform::EventLoop& loop);
   // Waits for a running run to end (without cancelling it). UI thread.
